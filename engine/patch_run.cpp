@@ -1,0 +1,173 @@
+#include "patch_run.h"
+
+#include "patch_rules.h"
+#include "script_files.h"
+
+#include <array>
+#include <utility>
+
+namespace engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the run has done so far; a failure's message tells the user where that leaves them.
+struct RunRecord {
+    fs::path script;
+    fs::path backup;
+    fs::path log;
+    bool scriptChanged = false;
+    bool backupSaved = false;
+    bool logSaved = false;
+
+    std::string failureText(const FileError& failure) const {
+        std::string text = failure.what();
+        text += scriptChanged
+                    ? " The script \"" + displayPath(script) + "\" was changed by this run."
+                    : " The script \"" + displayPath(script) + "\" was not changed.";
+        if (backupSaved && logSaved)
+            text += " The text as read is kept in the backup \"" + displayPath(backup) +
+                    "\" and in the log \"" + displayPath(log) + "\".";
+        else if (backupSaved)
+            text += " The text as read is kept in the backup \"" + displayPath(backup) + "\".";
+        else if (logSaved)
+            text += " The text as read is kept in the log \"" + displayPath(log) + "\".";
+        return text;
+    }
+};
+
+enum class ListState { added, alreadyThere, notFound };
+
+ListState listState(std::size_t replacements, const std::string& text, const PatchRule& rule) {
+    if (replacements > 0)
+        return ListState::added;
+    return text.find(rule.replacement) != std::string::npos ? ListState::alreadyThere
+                                                            : ListState::notFound;
+}
+
+std::string_view describe(ListState state) {
+    switch (state) {
+    case ListState::added:
+        return "added";
+    case ListState::alreadyThere:
+        return "already there";
+    case ListState::notFound:
+        break;
+    }
+    return "not found";
+}
+
+std::string partialReport(std::string_view fileName, ListState createRoom, ListState roomBrowser,
+                          bool debugCommented) {
+    std::string report = "Some of the changes could not be made to " + std::string(fileName) + ":";
+    report += lineEnd;
+    report += "Chat Partners in the create-room list: " + std::string(describe(createRoom));
+    report += lineEnd;
+    report += "Chat Partners in the room browser: " + std::string(describe(roomBrowser));
+    report += lineEnd;
+    report += "Debug log command: ";
+    report += debugCommented ? "commented out" : "not found";
+    return report;
+}
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    return *std::localtime(&now);
+}
+
+// A name from the file list is one name: anything that would lead out of the folder is refused.
+void checkFileName(std::string_view fileName) {
+    if (fileName.empty())
+        throw PatchError("No script was chosen. Select the script to patch in the file list "
+                         "first.");
+    if (fileName == "." || fileName == ".." || fileName.find('/') != std::string_view::npos ||
+        fileName.find('\0') != std::string_view::npos)
+        throw PatchError("\"" + std::string(fileName) + "\" is not the name of a script file.");
+}
+
+void writeScript(RunRecord& run, const std::string& text) {
+    replaceFileContents(run.script, text, lineEnd, "write the script");
+    run.scriptChanged = true;
+}
+
+void offerVersionChange(RunRecord& run, std::string text, PatchUi& ui) {
+    if (!ui.askYesNo("The file has been successfully patched to unofficial version 4.8a. Would "
+                     "you like to update the Morvane version information to reflect this change "
+                     "(you may be told that you are running an old version of Morvane when you "
+                     "start it up)?",
+                     false))
+        return;
+    ui.showStatus("Applying version changes...");
+    text = applyVersionPatch(std::move(text)).text;
+    writeScript(run, text);
+    ui.showStatus("Version changes applied.");
+    ui.showInfo("Version changes have been applied.");
+}
+
+} // namespace
+
+void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
+              const fs::path& logFolder) {
+    runPatch(folder, fileName, ui, logFolder, localNow);
+}
+
+void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
+              const fs::path& logFolder, const LocalClock& clock) {
+    checkFileName(fileName);
+
+    ui.showStatus("Loading Patch Data...");
+    if (!ui.askYesNo("Are you sure you want to patch '" + std::string(fileName) +
+                         "' to version 4.8a?",
+                     true)) {
+        ui.showStatus("");
+        return;
+    }
+    ui.setBrowserEnabled(false);
+    ui.showStatus("Patching...");
+    ui.showStatus("Creating backup file...");
+
+    RunRecord run;
+    run.script = folder / pathFromUtf8(fileName);
+    run.backup = backupPathFor(run.script);
+    run.log = logFolder / logFileName;
+    try {
+        requireRegularFile(run.script, "open the script");
+        LogFile log(run.log);
+        log.append(logHeader(clock(), userLocale()));
+        std::string text = scriptTextFromBytes(readFileBytes(run.script, "read the script"));
+        log.append(text);
+        replaceFileContents(run.backup, text, lineEnd, "write the backup");
+        run.backupSaved = true;
+        log.syncAndClose();
+        run.logSaved = true;
+        ui.showStatus("Backup file created. Patching...");
+
+        auto patched = applyCategoryPatch(std::move(text));
+        const ListState createRoom = listState(patched.replacements[0], patched.text, ruleC1);
+        const ListState roomBrowser = listState(patched.replacements[1], patched.text, ruleC2);
+        const bool debugCommented = patched.replacements[2] > 0;
+        const bool complete =
+            createRoom != ListState::notFound && roomBrowser != ListState::notFound;
+        const bool changed =
+            createRoom == ListState::added || roomBrowser == ListState::added || debugCommented;
+
+        // A script the rules did not change is left alone rather than rewritten for nothing.
+        if (complete || changed) {
+            ui.showStatus("Writing updated file...");
+            writeScript(run, patched.text);
+        }
+        if (complete) {
+            ui.showStatus("File patched successfully!");
+            offerVersionChange(run, std::move(patched.text), ui);
+        } else {
+            ui.showStatus(changed ? "File not fully patched." : "File not patched.");
+            ui.showInfo(partialReport(fileName, createRoom, roomBrowser, debugCommented));
+        }
+    } catch (const FileError& failure) {
+        throw PatchError(run.failureText(failure));
+    }
+    ui.setBrowserEnabled(true);
+}
+
+} // namespace engine

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+// What a patch run shows and asks goes through this; the main window implements it.
+// Every text crossing it is UTF-8.
+class PatchUi {
+public:
+    virtual ~PatchUi() = default;
+    virtual void showStatus(std::string_view text) = 0;
+    virtual bool askYesNo(std::string_view prompt, bool questionIcon) = 0;
+    virtual void showInfo(std::string_view text) = 0;
+    virtual void setBrowserEnabled(bool enabled) = 0;
+};
+
+// A run that could not be completed. what() is written for the user: it names what failed,
+// where and why, and says what became of the script and where the text as read is kept.
+class PatchError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The local date and time that heads a log record.
+using LocalClock = std::function<std::tm()>;
+
+// Carries out one patch run on folder/fileName (fileName is UTF-8), appending its log record
+// to parselog.log in logFolder. Throws PatchError when a file operation fails.
+void runPatch(const std::filesystem::path& folder, std::string_view fileName, PatchUi& ui,
+              const std::filesystem::path& logFolder);
+
+// The same run with the log header's date and time taken from clock.
+void runPatch(const std::filesystem::path& folder, std::string_view fileName, PatchUi& ui,
+              const std::filesystem::path& logFolder, const LocalClock& clock);
+
+} // namespace engine

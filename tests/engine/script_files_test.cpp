@@ -1,0 +1,151 @@
+#include "script_files.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::namesIn;
+using testing_support::readBytes;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+struct LineCase {
+    const char* name;
+    std::string bytes;
+    std::string text;
+};
+
+class ScriptText : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(ScriptText, EveryLineEndsInCrLf) {
+    EXPECT_EQ(engine::scriptTextFromBytes(GetParam().bytes), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ScriptText,
+    ::testing::Values(LineCase{"Empty", "", ""}, LineCase{"CrLfKept", "a\r\nb\r\n", "a\r\nb\r\n"},
+                      LineCase{"LastLineUnterminated", "a\r\nb", "a\r\nb\r\n"},
+                      LineCase{"LfOnlyIsOneLine", "a\nb\n", "a\nb\n\r\n"},
+                      LineCase{"LoneCrEndsALine", "a\rb", "a\r\nb\r\n"},
+                      LineCase{"LoneCrAtTheEnd", "a\r", "a\r\n"},
+                      LineCase{"OneEmptyLine", "\r\n", "\r\n"},
+                      LineCase{"CrBeforeCrLf", "\r\r\n", "\r\n\r\n"},
+                      LineCase{"LfThenLoneCr", "a\n\rb", "a\n\r\nb\r\n"},
+                      LineCase{"LoneLf", "\n", "\n\r\n"},
+                      LineCase{"Nul", std::string("a\0b", 3), std::string("a\0b\r\n", 5)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScriptText, EveryByteValuePassesThrough) {
+    std::string bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes += static_cast<char>(value);
+    std::string expected = bytes;
+    expected.replace(13, 1, "\r\n"); // the CR is followed by 14, so it ends a line
+    expected += "\r\n";
+    EXPECT_EQ(engine::scriptTextFromBytes(bytes), expected);
+}
+
+std::tm at(int year, int month, int day, int hour, int minute, int second) {
+    std::tm time{};
+    time.tm_year = year - 1900;
+    time.tm_mon = month - 1;
+    time.tm_mday = day;
+    time.tm_hour = hour;
+    time.tm_min = minute;
+    time.tm_sec = second;
+    return time;
+}
+
+TEST(LogHeader, DateAndTimeInTheFrameThenTheMarker) {
+    const std::locale c = std::locale::classic();
+    EXPECT_EQ(engine::logHeader(at(2026, 12, 8, 14, 5, 9), c),
+              "-- 12/08/26 14:05:09--\r\n-- v48a.catmend --\r\n");
+    EXPECT_EQ(engine::logDateText(at(2026, 12, 8, 0, 0, 0), c), "12/08/26");
+    EXPECT_EQ(engine::logDateText(at(2026, 12, 8, 0, 0, 1), c), "12/08/26 00:00:01");
+}
+
+TEST(Paths, BackupAppendsToTheWholeNameAndFolderSeparatorsAreNotDoubled) {
+    EXPECT_EQ(engine::backupPathFor("/a/morvane.mrc").string(), "/a/morvane.mrc.bak");
+    EXPECT_EQ((fs::path("/") / engine::pathFromUtf8("x.mrc")).string(), "/x.mrc");
+    EXPECT_EQ((fs::path("/a/") / engine::pathFromUtf8("x.mrc")).string(), "/a/x.mrc");
+}
+
+TEST(ReplaceFile, WritesTextAndTailKeepingPermissionsAndLeavesNoTemporaryFile) {
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old content that is longer\r\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    engine::replaceFileContents(file, "new\r\n", "\r\n", "write the script");
+
+    EXPECT_EQ(readBytes(file), "new\r\n\r\n");
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"s.mrc"});
+}
+
+TEST(ReplaceFile, FollowsALinkAndKeepsIt) {
+    TempFolder folder;
+    fs::create_directory(folder / "real");
+    writeBytes(folder / "real" / "s.mrc", "old");
+    fs::create_symlink("real/s.mrc", folder / "link.mrc");
+
+    engine::replaceFileContents(folder / "link.mrc", "new", "", "write the script");
+
+    EXPECT_TRUE(fs::is_symlink(folder / "link.mrc"));
+    EXPECT_EQ(readBytes(folder / "real" / "s.mrc"), "new");
+    EXPECT_EQ(namesIn(folder / "real"), std::vector<std::string>{"s.mrc"});
+}
+
+TEST(ReplaceFile, ReadOnlyFileIsRefusedAndKept) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write a read-only file";
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old");
+    fs::permissions(file, fs::perms::owner_read);
+    EXPECT_THROW(engine::replaceFileContents(file, "new", "", "write the script"),
+                 engine::FileError);
+    EXPECT_EQ(readBytes(file), "old");
+}
+
+TEST(ReplaceFile, FailureNamesTheOperationAndPathAndLeavesNothing) {
+    TempFolder folder;
+    writeBytes(folder / "plain", "x");
+    const fs::path below = folder / "plain" / "s.mrc"; // a path below a regular file
+    try {
+        engine::replaceFileContents(below, "new", "", "write the backup");
+        FAIL() << "expected a FileError";
+    } catch (const engine::FileError& error) {
+        const std::string text = error.what();
+        EXPECT_NE(text.find("Could not write the backup"), std::string::npos) << text;
+        EXPECT_NE(text.find((folder / "plain").string()), std::string::npos) << text;
+        EXPECT_NE(text.find("Not a directory"), std::string::npos) << text;
+    }
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"plain"});
+}
+
+TEST(ReadFile, FoldersAndMissingFilesAreNotScripts) {
+    TempFolder folder;
+    EXPECT_THROW(engine::requireRegularFile(folder.path(), "open the script"), engine::FileError);
+    EXPECT_THROW(engine::requireRegularFile(folder / "missing.mrc", "open the script"),
+                 engine::FileError);
+    EXPECT_THROW(engine::readFileBytes(folder / "missing.mrc", "read the script"),
+                 engine::FileError);
+}
+
+TEST(LogFile, AppendsWithoutTruncating) {
+    TempFolder folder;
+    const fs::path path = folder / "parselog.log";
+    writeBytes(path, "earlier\r\n");
+    engine::LogFile log(path);
+    log.append("more\r\n");
+    log.syncAndClose();
+    EXPECT_EQ(readBytes(path), "earlier\r\nmore\r\n");
+}
+
+} // namespace

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "patch_run.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "morvane-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::system_error(errno, std::generic_category(), "mkdtemp");
+        path_ = pattern;
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path operator/(std::string_view name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+inline std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeBytes(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Names the files left in a folder, to catch temporary files a run forgot.
+inline std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Answers the run's questions from a script and records everything it was told.
+class RecordingUi : public engine::PatchUi {
+public:
+    explicit RecordingUi(std::vector<bool> answers = {})
+        : answers_(std::move(answers)) {}
+
+    void showStatus(std::string_view text) override {
+        events.push_back("status:" + std::string(text));
+    }
+    bool askYesNo(std::string_view prompt, bool questionIcon) override {
+        events.push_back(std::string(questionIcon ? "ask?:" : "ask:") + std::string(prompt));
+        const bool answer = next_ < answers_.size() ? answers_[next_] : false;
+        ++next_;
+        return answer;
+    }
+    void showInfo(std::string_view text) override { events.push_back("info:" + std::string(text)); }
+    void setBrowserEnabled(bool enabled) override {
+        events.push_back(enabled ? "browser:on" : "browser:off");
+    }
+
+    std::vector<std::string> events;
+
+private:
+    std::vector<bool> answers_;
+    std::size_t next_ = 0;
+};
+
+} // namespace testing_support
