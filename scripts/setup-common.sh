@@ -1,0 +1,44 @@
+# Shared by start.sh and test.sh: installs what the build needs and configures a preset.
+# Safe to run again: packages already there are not fetched twice, and the build is incremental.
+
+set -euo pipefail
+
+repo_root() {
+    cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd
+}
+
+# Debian 12 packages; each line names what needs it.
+build_packages=(
+    cmake ninja-build g++ pkg-config # the build
+    libgtest-dev                     # engine tests
+    qt6-base-dev                     # the windows and their tests
+    fonts-wine                       # the Tahoma embedded in the program
+)
+
+install_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} == 0)); then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    if ((EUID != 0)); then
+        sudo=(sudo)
+    fi
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+        "${missing[@]}"
+}
+
+configure_and_build() {
+    local preset=$1
+    shift
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" "$@"
+}
