@@ -1,0 +1,98 @@
+#include "dir_list.h"
+
+#include "folder_error.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStyle>
+
+namespace controls {
+
+namespace {
+
+constexpr int pathRole = Qt::UserRole;
+
+QString withSeparator(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+} // namespace
+
+DirList::DirList(QWidget* parent)
+    : QTreeWidget(parent) {
+    setColumnCount(1);
+    header()->hide();
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setIndentation(8);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+        emit folderActivated(item->data(0, pathRole).toString());
+    });
+}
+
+void DirList::setDrive(const QString& newRoot, const QString& newRootText,
+                       const QString& newFolder) {
+    const QString cleanRoot = QDir::cleanPath(newRoot);
+    const QString cleanFolder = QDir::cleanPath(newFolder);
+    requireListable(cleanRoot);
+    requireListable(cleanFolder);
+    const QStringList subfolders =
+        QDir(cleanFolder)
+            .entryList(QDir::Dirs | QDir::NoDotAndDotDot,
+                       QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+
+    root = cleanRoot;
+    rootText = newRootText;
+    folder = cleanFolder;
+
+    clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    QTreeWidgetItem* item = addFolder(nullptr, rootText, root, open);
+    QString path = root;
+    const QString relative = QDir(root).relativeFilePath(folder);
+    if (folder != root) {
+        for (const QString& part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            path = withSeparator(path) + part;
+            item = addFolder(item, part, path, open);
+        }
+    }
+    QTreeWidgetItem* current = item;
+    for (const QString& name : subfolders)
+        addFolder(current, name, withSeparator(folder) + name, closed);
+    expandAll();
+    setCurrentItem(current);
+    scrollToItem(current);
+}
+
+void DirList::setPath(const QString& newFolder) {
+    setDrive(root, rootText, newFolder);
+}
+
+QString DirList::path() const {
+    return folder == root ? withSeparator(folder) : folder;
+}
+
+void DirList::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        emit folderActivated(currentItem()->data(0, pathRole).toString());
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+QTreeWidgetItem* DirList::addFolder(QTreeWidgetItem* parent, const QString& text,
+                                    const QString& path, const QIcon& icon) {
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    item->setText(0, text);
+    item->setIcon(0, icon);
+    item->setData(0, pathRole, path);
+    item->setToolTip(0, path);
+    return item;
+}
+
+} // namespace controls

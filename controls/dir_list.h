@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QTreeWidget>
+
+namespace controls {
+
+// The folder list: the current folder's ancestors from the drive's root down, drawn open, the
+// current folder, then its visible subfolders, drawn closed, each indented by its depth.
+// A double-click or Enter asks for a folder to become current; a single click only highlights.
+// Only the program changes the current folder, so it can handle the change before going on.
+class DirList : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    explicit DirList(QWidget* parent = nullptr);
+
+    // Makes folder, on the drive rooted at root, current. rootText names the root in the list.
+    // Throws FolderError, leaving the list as it was, when the folder cannot be listed.
+    void setDrive(const QString& root, const QString& rootText, const QString& folder);
+    // Makes folder on the current drive current; throws as setDrive does.
+    void setPath(const QString& folder);
+
+    // The current folder: a drive's root ends in a separator, any other folder does not.
+    QString path() const;
+    QString currentFolder() const { return folder; }
+
+signals:
+    void folderActivated(const QString& folder);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& text, const QString& path,
+                               const QIcon& icon);
+
+    QString root;
+    QString rootText;
+    QString folder;
+};
+
+} // namespace controls

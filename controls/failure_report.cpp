@@ -1,0 +1,43 @@
+#include "failure_report.h"
+
+#include "message_box.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <cstdlib>
+#include <system_error>
+
+namespace controls {
+
+namespace {
+
+void report(int number, const QString& description) {
+    messageBox(nullptr,
+               QStringLiteral("The program met a failure it cannot recover from and will now "
+                              "close.\n\nError number: %1\nDescription: %2")
+                   .arg(number)
+                   .arg(description),
+               QMessageBox::Critical, QMessageBox::Ok);
+    // Hiding rather than closing keeps the last-window-closed rule from overriding the exit code.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(EXIT_FAILURE);
+}
+
+} // namespace
+
+int failureNumber(const std::exception& failure) noexcept {
+    if (const auto* systemError = dynamic_cast<const std::system_error*>(&failure))
+        return systemError->code().value();
+    return 0;
+}
+
+void reportFailure(const std::exception& failure) {
+    report(failureNumber(failure), QString::fromUtf8(failure.what()));
+}
+
+void reportUnknownFailure() {
+    report(0, QStringLiteral("An unknown failure occurred."));
+}
+
+} // namespace controls
