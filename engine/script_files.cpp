@@ -1,6 +1,6 @@
 #include "script_files.h"
 
-#include "os_sync.h"
+#include "os_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -212,17 +212,19 @@ void replaceFileContents(const fs::path& target, std::string_view text, std::str
 
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
     TemporaryFile temporary(folder, operation);
-    writeAll(temporary.file(), text, temporary.path(), operation);
-    writeAll(temporary.file(), tail, temporary.path(), operation);
-    if (const int failure = os::syncToDisk(temporary.file()))
-        throw FileError(operation, temporary.path(), reasonOf(failure));
-    if (const int failure = temporary.close())
-        throw FileError(operation, temporary.path(), reasonOf(failure));
     if (exists) {
+        os::copyOwnership(file, temporary.file());
         fs::permissions(temporary.path(), old.permissions(), error);
         if (error)
-            throw FileError(operation, temporary.path(), error.message());
+            throw FileError(operation, file, error.message());
     }
+    // Failures name the file the user knows, not the hidden temporary one.
+    writeAll(temporary.file(), text, file, operation);
+    writeAll(temporary.file(), tail, file, operation);
+    if (const int failure = os::syncToDisk(temporary.file()))
+        throw FileError(operation, file, reasonOf(failure));
+    if (const int failure = temporary.close())
+        throw FileError(operation, file, reasonOf(failure));
     fs::rename(temporary.path(), file, error);
     if (error)
         throw FileError(operation, file, error.message());

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -86,6 +87,22 @@ TEST(ReplaceFile, WritesTextAndTailKeepingPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(fs::status(file).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"s.mrc"});
+}
+
+TEST(ReplaceFile, KeepsTheOwnerOfSomeoneElsesFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+
+    engine::replaceFileContents(file, "new", "", "write the script");
+
+    struct stat status {};
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
 }
 
 TEST(ReplaceFile, FollowsALinkAndKeepsIt) {

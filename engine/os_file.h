@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+// The few file calls the C++ standard library does not have.
 namespace engine::os {
 
 // Pushes what the C library and the kernel hold of an open file onto the disk, so that a
@@ -12,5 +13,9 @@ int syncToDisk(std::FILE* file);
 
 // Makes a rename inside folder survive a crash. Best effort: some file systems refuse it.
 void syncFolder(const std::filesystem::path& folder) noexcept;
+
+// Gives the open file the owner and group of original, so that replacing a file does not
+// hand it to whoever ran the patch. Best effort: only root may give a file away.
+void copyOwnership(const std::filesystem::path& original, std::FILE* file) noexcept;
 
 } // namespace engine::os
