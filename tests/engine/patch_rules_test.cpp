@@ -73,6 +73,11 @@ struct RuleCase {
     std::size_t replacements;
 };
 
+// Test lists show the case by name, not as a dump of its bytes.
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ApplyRule : public ::testing::TestWithParam<RuleCase> {};
 
 TEST_P(ApplyRule, ReplacesEveryOccurrenceOnce) {

@@ -143,6 +143,11 @@ struct LineEndCase {
     std::string text; // the script text the bytes are read as
 };
 
+// Test lists show the case by name, not as a dump of its bytes.
+void PrintTo(const LineEndCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class LineEnds : public PatchRun, public ::testing::WithParamInterface<LineEndCase> {};
 
 TEST_P(LineEnds, FilesAreWrittenWithCrLfAndTheRulesStillMatch) {
@@ -189,6 +194,11 @@ struct OutcomeCase {
     std::string debugLog;
     bool rewritten;
 };
+
+// Test lists show the case by name, not as a dump of its bytes.
+void PrintTo(const OutcomeCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class Outcomes : public PatchRun, public ::testing::WithParamInterface<OutcomeCase> {};
 

@@ -20,6 +20,11 @@ struct LineCase {
     std::string text;
 };
 
+// Test lists show the case by name, not as a dump of its bytes.
+void PrintTo(const LineCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ScriptText : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(ScriptText, EveryLineEndsInCrLf) {
