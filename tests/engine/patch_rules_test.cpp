@@ -55,16 +55,6 @@ TEST(PatchRules, CategoryListsAreTheDialogsEntriesWithChatPartnersSecond) {
     }
 }
 
-TEST(PatchRules, GroupsKeepTheirOrder) {
-    ASSERT_EQ(engine::categoryPatch.size(), 3u);
-    EXPECT_EQ(engine::categoryPatch[0].find, engine::ruleC1.find);
-    EXPECT_EQ(engine::categoryPatch[1].find, engine::ruleC2.find);
-    EXPECT_EQ(engine::categoryPatch[2].find, engine::ruleC3.find);
-    ASSERT_EQ(engine::versionPatch.size(), 2u);
-    EXPECT_EQ(engine::versionPatch[0].find, "alias msn.vver return 4.8a");
-    EXPECT_EQ(engine::versionPatch[1].find, "alias msn.vver return 4.8");
-}
-
 struct RuleCase {
     const char* name;
     PatchRule rule;
