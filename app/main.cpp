@@ -1,0 +1,25 @@
+#include "frm_patch.h"
+
+#include "assets/resources.h"
+#include "controls/failure_report.h"
+
+#include <QApplication>
+#include <cstdlib>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    // The name places the patch log in ~/.local/share/morvane-patch/. No display name is set:
+    // on X11 Qt would append it to every window title.
+    QCoreApplication::setApplicationName(QStringLiteral("morvane-patch"));
+    try {
+        assets::loadFonts();
+        frmPatch window;
+        window.show();
+        return app.exec();
+    } catch (const std::exception& failure) {
+        controls::reportFailure(failure);
+    } catch (...) {
+        controls::reportUnknownFailure();
+    }
+    return EXIT_FAILURE;
+}

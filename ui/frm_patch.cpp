@@ -1,0 +1,313 @@
+#include "frm_patch.h"
+
+#include "assets/resources.h"
+#include "controls/dir_list.h"
+#include "controls/drive_list.h"
+#include "controls/failure_report.h"
+#include "controls/file_list.h"
+#include "controls/folder_error.h"
+#include "controls/message_box.h"
+#include "frm_info.h"
+#include "program_folder.h"
+
+#include <QDir>
+#include <QIcon>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <filesystem>
+
+namespace {
+
+// Where each control sits, in twips, from the top-left corner of the client area.
+constexpr controls::TwipsRect clientArea{0, 0, 8715, 5145};
+constexpr controls::TwipsRect label1Rect{4200, 1680, 4455, 2415};
+constexpr controls::TwipsRect label2Rect{120, 4920, 8535, 255};
+constexpr controls::TwipsRect drive1Rect{120, 1800, 3855, 315};
+constexpr controls::TwipsRect label3Rect{120, 1560, 3855, 255};
+constexpr controls::TwipsRect dir1Rect{120, 2160, 1935, 2115};
+constexpr controls::TwipsRect file1Rect{2040, 2160, 1935, 1785};
+constexpr controls::TwipsRect cmdInfoRect{120, 4440, 1215, 375};
+constexpr controls::TwipsRect label4Rect{2160, 3960, 1815, 495};
+constexpr controls::TwipsRect cmdPatchRect{1440, 4440, 1215, 375};
+constexpr controls::TwipsRect lblPatchRect{4200, 4080, 4335, 255};
+constexpr controls::TwipsRect label5Rect{4200, 4320, 4455, 615};
+constexpr controls::TwipsRect image1Rect{0, 0, 8715, 4230};
+
+constexpr char label1Text[] =
+    "The Morvane 4.8 PT Category Patch should correctly patch your copy of Morvane 4.8 to "
+    "utilize the \"Chat Partners\" (PT) category. You should be able to create rooms in this "
+    "category and also browse for rooms in this category. Note that you should back up "
+    "Morvane 4.8 before running this patch, just in case something does go wrong (though "
+    "it does back up Morvane 4.8 before patching it). Any changes you've made to Morvane "
+    "shouldn't be lost during the patching proccess. If you've changed one of the sections "
+    "we're changing, the patch probably won't work (and it will tell you so). To see if "
+    "you changed something we changed, see the \"Patch Info\"";
+constexpr char label2Text[] =
+    "Patcher written by Pemberlith - banner and icon by the Pemberlith Patch Crew";
+constexpr char label5Text[] =
+    "NOTE: This program may hang for a few seconds while loading the files. DO NOT END THE "
+    "TASK! You risk losing both the original and the backup file!";
+
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The run takes the folder as the engine's path type; the conversion keeps every character.
+std::filesystem::path toPath(const QString& folder) {
+    return std::filesystem::path(folder.toStdU16String());
+}
+
+} // namespace
+
+frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("frmPatch"));
+    setWindowTitle(QString::fromUtf8(controls::programTitle));
+    QIcon icon(QStringLiteral(":/assets/icon.ico"));
+    for (const char* size : {"32", "48", "256"})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)));
+    setWindowIcon(icon);
+    setFont(assets::tahoma());
+    setFixedSize(controls::toPixels(clientArea).size());
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    // Created first, the banner lies beneath every other control.
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/banner.bmp")));
+    Image1->setGeometry(controls::toPixels(image1Rect));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    Label1 = createLabel(QStringLiteral("Label1"), QString::fromUtf8(label1Text), label1Rect);
+    Label2 = createLabel(QStringLiteral("Label2"), QString::fromUtf8(label2Text), label2Rect);
+    Label3 =
+        createLabel(QStringLiteral("Label3"), QStringLiteral("Locate morvane.mrc:"), label3Rect);
+    Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Showing: mIRC Scripts (*.mrc)"),
+                         label4Rect);
+    lblPatch = createLabel(QStringLiteral("lblPatch"), QString(), lblPatchRect);
+    QPalette red = lblPatch->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lblPatch->setPalette(red);
+    Label5 = createLabel(QStringLiteral("Label5"), QString::fromUtf8(label5Text), label5Rect);
+    Label5->setFont(assets::tahoma(QFont::Bold));
+
+    // The lists and buttons, created after the labels, lie above them.
+    std::vector<controls::Volume> drives = volumes();
+    Drive1 = new controls::DriveList(std::move(drives), this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(controls::toPixels(drive1Rect));
+    Drive1->setCurrentIndex(Drive1->indexOfFolder(QDir::currentPath()));
+
+    Dir1 = new controls::DirList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(controls::toPixels(dir1Rect));
+
+    File1 = new controls::FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(controls::toPixels(file1Rect));
+
+    cmdInfo = new QPushButton(QStringLiteral("&Patch Info..."), this);
+    cmdInfo->setObjectName(QStringLiteral("cmdInfo"));
+    cmdInfo->setGeometry(controls::toPixels(cmdInfoRect));
+    cmdInfo->setAutoDefault(false);
+
+    cmdPatch = new QPushButton(QStringLiteral("&Patch"), this);
+    cmdPatch->setObjectName(QStringLiteral("cmdPatch"));
+    cmdPatch->setGeometry(controls::toPixels(cmdPatchRect));
+    cmdPatch->setAutoDefault(false);
+
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, File1);
+    setTabOrder(File1, cmdInfo);
+    setTabOrder(cmdInfo, cmdPatch);
+    Drive1->setFocus();
+
+    // Start-up: the browser moves to C:'s root, then C: is selected; when the list showed
+    // another drive until now, that is a drive change.
+    const int driveC = 0;
+    if (Drive1->count() > 0) {
+        const int shown = Drive1->currentIndex();
+        {
+            const QSignalBlocker quiet(Drive1);
+            Drive1->setCurrentIndex(driveC);
+        }
+        Dir1->setDrive(Drive1->root(), Drive1->rootText(), Drive1->root());
+        Dir1_Change();
+        File1->setFolder(Dir1->path());
+        File1_PathChange();
+        if (shown != driveC)
+            changeDrive();
+    }
+
+    connect(Drive1, &QComboBox::currentIndexChanged, this, &frmPatch::Drive1_Change);
+    connect(Dir1, &controls::DirList::folderActivated, this, &frmPatch::Dir1_Activated);
+    connect(cmdInfo, &QPushButton::clicked, this, &frmPatch::cmdInfo_Click);
+    connect(cmdPatch, &QPushButton::clicked, this, &frmPatch::cmdPatch_Click);
+}
+
+frmPatch::~frmPatch() {
+    // The information window has no owner; if it is still open when the program is torn down
+    // (after a failure report), it goes with the main window.
+    delete info.data();
+}
+
+QLabel* frmPatch::createLabel(const QString& name, const QString& text,
+                              const controls::TwipsRect& rect) {
+    auto* label = new QLabel(text, this);
+    label->setObjectName(name);
+    label->setGeometry(controls::toPixels(rect));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void frmPatch::Drive1_Change() {
+    try {
+        changeDrive();
+    } catch (const std::exception& failure) {
+        controls::reportFailure(failure);
+    } catch (...) {
+        controls::reportUnknownFailure();
+    }
+}
+
+// The drive-change handling. A drive that cannot be read is reported and replaced by C:; should
+// C: fail too, that failure is left to the caller.
+void frmPatch::changeDrive() {
+    try {
+        setDirFolder(Drive1->folder());
+        File1->setFolder(Dir1->path());
+        File1_PathChange();
+    } catch (const controls::FolderError&) {
+        controls::messageBox(this,
+                             QStringLiteral("There was a problem accessing drive ") +
+                                 Drive1->drive() +
+                                 QStringLiteral(". Maybe there isn't a disk in it?"),
+                             QMessageBox::Critical, QMessageBox::Ok);
+        if (Drive1->currentIndex() != 0) {
+            {
+                const QSignalBlocker quiet(Drive1);
+                Drive1->setCurrentIndex(0);
+            }
+            changeDrive();
+        }
+        setDirFolder(Drive1->folder());
+        File1->setFolder(Dir1->path());
+        File1_PathChange();
+    }
+}
+
+void frmPatch::setDirFolder(const QString& folder) {
+    Dir1->setDrive(Drive1->root(), Drive1->rootText(), folder);
+    Dir1_Change();
+}
+
+void frmPatch::Dir1_Activated(const QString& folder) {
+    try {
+        if (folder == Dir1->currentFolder())
+            return;
+        try {
+            Dir1->setPath(folder);
+        } catch (const controls::FolderError& failure) {
+            // A folder the user may not open (another user's, or one removed meanwhile) leaves
+            // the browser where it was rather than ending the program.
+            controls::messageBox(this, QString::fromUtf8(failure.what()), QMessageBox::Critical,
+                                 QMessageBox::Ok);
+            return;
+        }
+        Dir1_Change();
+    } catch (const std::exception& failure) {
+        controls::reportFailure(failure);
+    } catch (...) {
+        controls::reportUnknownFailure();
+    }
+}
+
+// The folder change: the file list follows, and the drive remembers where it was left.
+void frmPatch::Dir1_Change() {
+    Drive1->rememberFolder(Dir1->currentFolder());
+    File1->setFolder(Dir1->path());
+    File1_PathChange();
+}
+
+// The Patch button rule: enabled when the folder holds a script, selected or not.
+void frmPatch::File1_PathChange() {
+    cmdPatch->setEnabled(File1->count() > 0);
+}
+
+void frmPatch::cmdInfo_Click() {
+    try {
+        if (!info)
+            info = new frmInfo; // ownerless; it deletes itself when closed
+        info->show();
+        info->raise();
+        info->activateWindow();
+    } catch (const std::exception& failure) {
+        controls::reportFailure(failure);
+    } catch (...) {
+        controls::reportUnknownFailure();
+    }
+}
+
+void frmPatch::cmdPatch_Click() {
+    try {
+        patchSelected();
+    } catch (const std::exception& failure) {
+        controls::reportFailure(failure);
+    } catch (...) {
+        controls::reportUnknownFailure();
+    }
+}
+
+void frmPatch::patchSelected() {
+    const QString fileName = File1->fileName();
+    if (fileName.isEmpty()) {
+        // Without a selection the run would take the folder itself for the script.
+        controls::messageBox(this,
+                             QStringLiteral("Select the script to patch in the file list first."),
+                             QMessageBox::NoIcon, QMessageBox::Ok);
+        return;
+    }
+    const QString folder = File1->path();
+    try {
+        engine::runPatch(toPath(folder), fileName.toStdString(), *this, toPath(programFolder()));
+    } catch (const engine::PatchError& failure) {
+        controls::messageBox(this,
+                             QStringLiteral("The patch could not be completed.\n\n") +
+                                 QString::fromUtf8(failure.what()),
+                             QMessageBox::Critical, QMessageBox::Ok);
+        showStatus("Patch failed.");
+        setBrowserEnabled(true);
+    }
+}
+
+void frmPatch::showStatus(std::string_view text) {
+    lblPatch->setText(fromUtf8(text));
+    // The run holds the event loop, so the line is painted now or the user never sees the stage.
+    lblPatch->repaint();
+}
+
+bool frmPatch::askYesNo(std::string_view prompt, bool questionIcon) {
+    return controls::messageBox(
+               this, fromUtf8(prompt), questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+void frmPatch::showInfo(std::string_view text) {
+    controls::messageBox(this, fromUtf8(text), QMessageBox::NoIcon, QMessageBox::Ok);
+}
+
+void frmPatch::setBrowserEnabled(bool enabled) {
+    Drive1->setEnabled(enabled);
+    Dir1->setEnabled(enabled);
+    File1->setEnabled(enabled);
+}

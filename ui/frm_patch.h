@@ -1,0 +1,64 @@
+#pragma once
+
+#include "controls/twips.h"
+#include "controls/volumes.h"
+#include "patch_run.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class frmInfo;
+
+namespace controls {
+class DirList;
+class DriveList;
+class FileList;
+} // namespace controls
+
+// The main window: the browser (drive, folder and file lists), the status line, the Patch and
+// Patch Info buttons, over the banner. It carries out patch runs and answers their questions.
+class frmPatch : public QWidget, private engine::PatchUi {
+    Q_OBJECT
+
+public:
+    // Loading the window points the browser at the first drive (C:). Throws when even that drive
+    // cannot be read; the caller reports it.
+    explicit frmPatch(const controls::VolumeSource& volumes = controls::systemVolumes,
+                      QWidget* parent = nullptr);
+    ~frmPatch() override;
+
+private slots:
+    void Drive1_Change();
+    void Dir1_Activated(const QString& folder);
+    void cmdInfo_Click();
+    void cmdPatch_Click();
+
+private:
+    QLabel* createLabel(const QString& name, const QString& text, const controls::TwipsRect& rect);
+    void changeDrive();
+    void setDirFolder(const QString& folder);
+    void Dir1_Change();
+    void File1_PathChange();
+    void patchSelected();
+
+    void showStatus(std::string_view text) override;
+    bool askYesNo(std::string_view prompt, bool questionIcon) override;
+    void showInfo(std::string_view text) override;
+    void setBrowserEnabled(bool enabled) override;
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* Label2;
+    controls::DriveList* Drive1;
+    QLabel* Label3;
+    controls::DirList* Dir1;
+    controls::FileList* File1;
+    QPushButton* cmdInfo;
+    QLabel* Label4;
+    QPushButton* cmdPatch;
+    QLabel* lblPatch;
+    QLabel* Label5;
+    QPointer<frmInfo> info;
+};
