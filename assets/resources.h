@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QFont>
+
+// The program's pictures live in Qt resources under :/assets/ (banner.bmp, icon.ico,
+// icon-32.png, icon-48.png, icon-256.png) and its font under :/fonts/ (tahoma.ttf, tahomabd.ttf);
+// linking morvane_assets brings them in.
+namespace assets {
+
+// Registers the embedded Tahoma, regular and bold, with the application's font database, so the
+// windows look the same whatever fonts the machine has. Needs a QGuiApplication. Registers once;
+// later calls return at once. Throws std::runtime_error if a font cannot be loaded.
+void loadFonts();
+
+// Tahoma 8.25 point at the given weight (QFont::Normal, or QFont::Bold for the warning note), the
+// windows' font. Registers the embedded fonts first, so the family is never silently substituted.
+QFont tahoma(int weight = QFont::Normal);
+
+} // namespace assets

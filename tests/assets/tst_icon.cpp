@@ -1,0 +1,106 @@
+#include "file_fields.h"
+
+#include <QImage>
+#include <QTest>
+
+namespace {
+
+constexpr int directoryBytes = 6 + 16;
+constexpr int infoHeaderBytes = 40;
+constexpr int paletteBytes = 256 * 4;
+constexpr int colourBytes = 16 * 16; // one byte a pixel, rows already four-byte aligned
+constexpr int maskBytes = 16 * 4;    // one bit a pixel, each row padded to 32 bits
+
+} // namespace
+
+class TestIcon : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void header_data();
+    void header();
+    void fileSizeMatchesEntry();
+    void readsAsQtReadsIt();
+    void pngSizes_data();
+    void pngSizes();
+
+private:
+    QByteArray bytes;
+};
+
+void TestIcon::initTestCase() {
+    bytes = file_fields::resource(QStringLiteral(":/assets/icon.ico"));
+    QVERIFY2(bytes.size() >= directoryBytes + infoHeaderBytes,
+             "the icon is missing from the resources");
+}
+
+void TestIcon::header_data() {
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<quint32>("expected");
+
+    QTest::newRow("reserved") << 0 << 2 << 0u;
+    QTest::newRow("type icon") << 2 << 2 << 1u;
+    QTest::newRow("one image") << 4 << 2 << 1u;
+    QTest::newRow("entry width") << 6 << 1 << 16u;
+    QTest::newRow("entry height") << 7 << 1 << 16u;
+    QTest::newRow("entry colours, 0 for 256") << 8 << 1 << 0u;
+    QTest::newRow("entry planes") << 10 << 2 << 1u;
+    QTest::newRow("entry bits per pixel") << 12 << 2 << 8u;
+    QTest::newRow("image follows the directory") << 18 << 4 << quint32(directoryBytes);
+    QTest::newRow("BITMAPINFOHEADER") << 22 << 4 << quint32(infoHeaderBytes);
+    QTest::newRow("bitmap width") << 26 << 4 << 16u;
+    QTest::newRow("bitmap height, colour and mask rows") << 30 << 4 << 32u;
+    QTest::newRow("bitmap bits per pixel") << 36 << 2 << 8u;
+    QTest::newRow("BI_RGB") << 38 << 4 << 0u;
+    QTest::newRow("palette of 256") << 54 << 4 << 256u;
+}
+
+void TestIcon::header() {
+    QFETCH(int, offset);
+    QFETCH(int, size);
+    QFETCH(quint32, expected);
+    QCOMPARE(file_fields::read(bytes, offset, size), expected);
+}
+
+void TestIcon::fileSizeMatchesEntry() {
+    constexpr int imageBytes = infoHeaderBytes + paletteBytes + colourBytes + maskBytes;
+    QCOMPARE(file_fields::read(bytes, 14, 4), quint32(imageBytes));
+    QCOMPARE(bytes.size(), directoryBytes + imageBytes);
+}
+
+// Windows draws the mask first, so a clear corner must be masked and a drawn centre must not.
+void TestIcon::readsAsQtReadsIt() {
+    QImage image;
+    QVERIFY(image.loadFromData(bytes, "ICO"));
+    QCOMPARE(image.size(), QSize(16, 16));
+    QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(image.pixel(15, 0)), 0);
+    QCOMPARE(qAlpha(image.pixel(8, 6)), 255);
+}
+
+void TestIcon::pngSizes_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("side");
+    QTest::newRow("32") << QStringLiteral(":/assets/icon-32.png") << 32;
+    QTest::newRow("48") << QStringLiteral(":/assets/icon-48.png") << 48;
+    QTest::newRow("256") << QStringLiteral(":/assets/icon-256.png") << 256;
+}
+
+// The desktop picks an icon by size and lays it on any background: each must be the size its
+// name says, with clear corners and a solid middle.
+void TestIcon::pngSizes() {
+    QFETCH(QString, path);
+    QFETCH(int, side);
+    QImage image;
+    QVERIFY(image.loadFromData(file_fields::resource(path), "PNG"));
+    QCOMPARE(image.size(), QSize(side, side));
+    QVERIFY(image.hasAlphaChannel());
+    QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(image.pixel(side - 1, 0)), 0);
+    QCOMPARE(qAlpha(image.pixel(side / 2, side * 6 / 16)), 255);
+}
+
+QTEST_GUILESS_MAIN(TestIcon)
+#include "tst_icon.moc"

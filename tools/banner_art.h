@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+namespace tools {
+
+inline constexpr int bannerWidth = 581;
+inline constexpr int bannerHeight = 282;
+
+// The main window's banner: a dark title band naming the program across the top, then white. The
+// window's black labels and the red status line sit on the lower part, so everything below the
+// band stays light and the status line's strip stays pure white.
+QImage drawBanner(const QString& regularFamily, const QString& boldFamily);
+
+} // namespace tools
