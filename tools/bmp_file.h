@@ -5,8 +5,8 @@
 
 namespace tools {
 
-// The dots per metre stored in the banner's header: 72 dots per inch, as the program has always
-// shipped it.
+// The resolution stored in the banner's header, 72 dots per inch; Windows shows the picture at
+// its natural size whatever this says, but other viewers use it.
 inline constexpr int bannerPixelsPerMetre = 2833;
 
 // The bytes of a Windows bitmap file holding the image: 32 bits per pixel, uncompressed (BI_RGB),
