@@ -1,0 +1,214 @@
+#include "controls/dir_list.h"
+#include "controls/file_list.h"
+#include "controls/folder_error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace {
+
+void touch(const QString& path) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+QStringList entries(const QListWidget& list) {
+    QStringList names;
+    for (int i = 0; i < list.count(); ++i)
+        names << list.item(i)->text();
+    return names;
+}
+
+QStringList folderRows(QTreeWidget& tree) {
+    QStringList rows;
+    for (QTreeWidgetItemIterator it(&tree); *it; ++it) {
+        int depth = 0;
+        for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent())
+            ++depth;
+        rows << QString(depth, QLatin1Char('>')) + (*it)->text(0);
+    }
+    return rows;
+}
+
+} // namespace
+
+class tst_Lists : public QObject {
+    Q_OBJECT
+
+private slots:
+    void fileListEntries_data();
+    void fileListEntries();
+    void fileListSkipsSpecialFiles();
+    void fileListSelection();
+    void unreadableFolder_data();
+    void unreadableFolder();
+    void dirListShowsAncestorsAndSubfolders();
+    void dirListPath();
+    void dirListActivation();
+};
+
+void tst_Lists::fileListEntries_data() {
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("none") << QStringList{"readme.txt", "mrc", "x.mrc.bak"} << QStringList{};
+    QTest::newRow("letter case ignored, sorted by name")
+        << QStringList{"zeta.mrc", "Morvane.MRC", "alpha.Mrc", "notes.txt"}
+        << QStringList{"alpha.Mrc", "Morvane.MRC", "zeta.mrc"};
+    QTest::newRow("hidden left out")
+        << QStringList{".morvane.mrc", "shown.mrc"} << QStringList{"shown.mrc"};
+    QTest::newRow("markup in names kept as typed")
+        << QStringList{"<b>x</b>.mrc"} << QStringList{"<b>x<i>.mrc"};
+}
+
+void tst_Lists::fileListEntries() {
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, listed);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    for (const QString& name : files)
+        touch(folder.filePath(name));
+
+    controls::FileList list;
+    list.setFolder(folder.path());
+    QCOMPARE(entries(list), listed);
+    QCOMPARE(list.path(), folder.path());
+}
+
+void tst_Lists::fileListSkipsSpecialFiles() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    touch(folder.filePath("real.mrc"));
+    QVERIFY(QDir(folder.path()).mkdir("folder.mrc"));
+    QVERIFY(QFile::link(folder.filePath("real.mrc"), folder.filePath("link.mrc")));
+    QVERIFY(QFile::link(folder.filePath("gone.txt"), folder.filePath("dangling.mrc")));
+    QVERIFY(QFile::link(folder.filePath("folder.mrc"), folder.filePath("folderlink.mrc")));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath("pipe.mrc")).constData(), 0600), 0);
+
+    controls::FileList list;
+    list.setFolder(folder.path());
+    QCOMPARE(entries(list), (QStringList{"link.mrc", "real.mrc"}));
+}
+
+void tst_Lists::fileListSelection() {
+    QTemporaryDir first;
+    QTemporaryDir second;
+    touch(first.filePath("a.mrc"));
+    touch(second.filePath("b.mrc"));
+
+    controls::FileList list;
+    list.setFolder(first.path());
+    QCOMPARE(list.fileName(), QString());
+    list.item(0)->setSelected(true);
+    QCOMPARE(list.fileName(), "a.mrc");
+
+    list.setFolder(second.path());
+    QCOMPARE(list.fileName(), QString());
+    QVERIFY(list.selectedItems().isEmpty());
+
+    // The list shows the folder as it was read: a file made later waits for the next reading.
+    touch(second.filePath("c.mrc"));
+    QCOMPARE(entries(list), QStringList{"b.mrc"});
+}
+
+void tst_Lists::unreadableFolder_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("gone") << "gone";
+    QTest::newRow("a file") << "file";
+    QTest::newRow("no permission") << "locked";
+}
+
+void tst_Lists::unreadableFolder() {
+    QFETCH(QString, kind);
+    QTemporaryDir scratch;
+    touch(scratch.filePath("kept.mrc"));
+    QString bad = scratch.filePath(kind);
+    if (kind == "file") {
+        touch(bad);
+    } else if (kind == "locked") {
+        if (::geteuid() == 0)
+            QSKIP("root reads every folder");
+        QVERIFY(QDir(scratch.path()).mkdir(kind));
+        QVERIFY(QFile::setPermissions(bad, QFileDevice::Permissions{}));
+    }
+
+    controls::FileList files;
+    files.setFolder(scratch.path());
+    QVERIFY_THROWS_EXCEPTION(controls::FolderError, files.setFolder(bad));
+    QCOMPARE(files.path(), scratch.path());
+    QCOMPARE(entries(files), QStringList{"kept.mrc"});
+
+    controls::DirList dirs;
+    dirs.setDrive(scratch.path(), "c:", scratch.path());
+    QVERIFY_THROWS_EXCEPTION(controls::FolderError, dirs.setPath(bad));
+    QCOMPARE(dirs.currentFolder(), scratch.path());
+    QVERIFY_THROWS_EXCEPTION(controls::FolderError, dirs.setDrive(bad, "d:", bad));
+    QCOMPARE(dirs.currentFolder(), scratch.path());
+
+    if (kind == "locked")
+        QFile::setPermissions(bad, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+}
+
+void tst_Lists::dirListShowsAncestorsAndSubfolders() {
+    QTemporaryDir drive;
+    QDir root(drive.path());
+    QVERIFY(root.mkpath("mirc/scripts/Morvane"));
+    QVERIFY(root.mkpath("mirc/scripts/extra"));
+    QVERIFY(root.mkpath("mirc/scripts/.hidden"));
+    QVERIFY(root.mkpath("other"));
+    touch(root.filePath("mirc/scripts/file.mrc"));
+
+    controls::DirList list;
+    list.setDrive(drive.path(), "c:", drive.filePath("mirc/scripts"));
+    QCOMPARE(folderRows(list), (QStringList{"c:", ">mirc", ">>scripts", ">>>extra", ">>>Morvane"}));
+    QCOMPARE(list.currentItem()->text(0), "scripts");
+
+    list.setPath(drive.path());
+    QCOMPARE(folderRows(list), (QStringList{"c:", ">mirc", ">other"}));
+}
+
+void tst_Lists::dirListPath() {
+    QTemporaryDir drive;
+    QVERIFY(QDir(drive.path()).mkdir("sub"));
+    controls::DirList list;
+    list.setDrive(drive.path(), "c:", drive.path());
+    QCOMPARE(list.path(), drive.path() + "/");
+    list.setPath(drive.filePath("sub"));
+    QCOMPARE(list.path(), drive.filePath("sub"));
+    list.setDrive("/", "/", "/");
+    QCOMPARE(list.path(), "/");
+}
+
+void tst_Lists::dirListActivation() {
+    QTemporaryDir drive;
+    QVERIFY(QDir(drive.path()).mkdir("sub"));
+    controls::DirList list;
+    list.setDrive(drive.path(), "c:", drive.path());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    QSignalSpy activated(&list, &controls::DirList::folderActivated);
+    QTreeWidgetItem* sub = list.currentItem()->child(0);
+    const QPoint centre = list.visualItemRect(sub).center();
+
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(activated.count(), 0);
+    QCOMPARE(list.currentItem(), sub);
+    QCOMPARE(list.currentFolder(), drive.path());
+
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated.takeFirst().at(0).toString(), drive.filePath("sub"));
+
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated.takeFirst().at(0).toString(), drive.filePath("sub"));
+}
+
+QTEST_MAIN(tst_Lists)
+#include "tst_lists.moc"
