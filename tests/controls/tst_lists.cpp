@@ -63,7 +63,7 @@ void tst_Lists::fileListEntries_data() {
     QTest::newRow("hidden left out")
         << QStringList{".morvane.mrc", "shown.mrc"} << QStringList{"shown.mrc"};
     QTest::newRow("markup in names kept as typed")
-        << QStringList{"<b>x</b>.mrc"} << QStringList{"<b>x<i>.mrc"};
+        << QStringList{"<b>x<i>.mrc"} << QStringList{"<b>x<i>.mrc"};
 }
 
 void tst_Lists::fileListEntries() {
