@@ -66,6 +66,7 @@ frmInfo::frmInfo(QWidget* parent)
     // Read-only still lets the user select and copy, with the mouse and with the keyboard.
     Text1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Text1->setFocusPolicy(Qt::StrongFocus);
+    Text1->setTabChangesFocus(true);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);

@@ -1,0 +1,576 @@
+#include "box_answerer.h"
+#include "controls/dir_list.h"
+#include "controls/drive_list.h"
+#include "controls/file_list.h"
+#include "controls/folder_error.h"
+#include "frm_info.h"
+#include "frm_patch.h"
+#include "patch_rules.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <sys/stat.h>
+
+using Buttons = QList<QMessageBox::StandardButton>;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content = {}) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray unpatchedScript() {
+    QByteArray text;
+    for (const engine::PatchRule& rule : engine::categoryPatch)
+        text += QByteArray(rule.find.data(), static_cast<qsizetype>(rule.find.size())) + "\r\n";
+    return text + "alias msn.vver return 4.8\r\n";
+}
+
+// A machine of its own for each test: drive C: with a scripts folder, a readable drive D:, a
+// drive whose medium is gone, and a drive whose root is a file.
+struct Machine {
+    Machine() {
+        QDir root(scratch.path());
+        root.mkpath("c/mirc/scripts");
+        root.mkpath("c/Program Files");
+        root.mkpath("d/backup");
+        root.mkpath("data");
+        writeFile(root.filePath("notafolder"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath("data")));
+    }
+
+    QString path(const QString& relative) const { return scratch.filePath(relative); }
+
+    controls::VolumeSource volumes() const {
+        const QString base = scratch.path();
+        return [base] {
+            return std::vector<controls::Volume>{
+                {base + "/c", "/", {}},
+                {base + "/d", "/media/usb", "BACKUP"},
+                {base + "/gone", "e:", {}},
+                {base + "/notafolder", "/mnt/odd", {}},
+            };
+        };
+    }
+
+    QString logFile() const { return scratch.filePath("data/morvane-patch/parselog.log"); }
+
+    QTemporaryDir scratch;
+};
+
+template <typename T> T* control(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// Records the status line's text each time it is painted.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QLabel* label)
+        : label(label) {
+        label->installEventFilter(this);
+    }
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label && event->type() == QEvent::Paint)
+            painted << label->text();
+        return false;
+    }
+
+private:
+    QLabel* label;
+};
+
+} // namespace
+
+class tst_FrmPatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void startUp();
+    void layout_data();
+    void layout();
+    void labels();
+    void tabOrder();
+    void patchButtonRule_data();
+    void patchButtonRule();
+    void failingDrive_data();
+    void failingDrive();
+    void failingDriveC();
+    void driveRemembersItsFolder();
+    void folderListClicks();
+    void patchRun_data();
+    void patchRun();
+    void refusalWithoutSelection();
+    void failedRunKeepsProgramRunning();
+    void oneInformationWindow();
+    void lastWindowEndsProgram();
+};
+
+void tst_FrmPatch::initTestCase() {
+    QCoreApplication::setApplicationName("morvane-patch");
+}
+
+void tst_FrmPatch::cleanup() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<frmInfo*>(window))
+            delete window;
+    }
+}
+
+void tst_FrmPatch::startUp() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    QCOMPARE(window.windowTitle(), "Morvane 4.8 Patch");
+    QCOMPARE(window.minimumSize(), QSize(581, 343));
+    QCOMPARE(window.maximumSize(), QSize(581, 343));
+    QVERIFY(!(window.windowFlags() & Qt::WindowMinMaxButtonsHint));
+    QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
+    QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
+
+    auto* drives = control<controls::DriveList>(window, "Drive1");
+    QCOMPARE(drives->currentIndex(), 0);
+    QCOMPARE(drives->itemText(1), "/media/usb [BACKUP]");
+    QCOMPARE(control<controls::DirList>(window, "Dir1")->currentFolder(), machine.path("c"));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("c") + "/");
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), QString());
+    QVERIFY(!control<QPushButton>(window, "cmdPatch")->isEnabled());
+    QCOMPARE(control<QLabel>(window, "Image1")->pixmap().size(), QSize(581, 282));
+    for (const char* name : {"cmdInfo", "cmdPatch"}) {
+        auto* button = control<QPushButton>(window, name);
+        QVERIFY(!button->isDefault());
+        QVERIFY(!button->autoDefault());
+    }
+}
+
+void tst_FrmPatch::layout_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("pixels");
+    QTest::newRow("Label1") << "Label1" << QRect(280, 112, 297, 161);
+    QTest::newRow("Label2") << "Label2" << QRect(8, 328, 569, 17);
+    QTest::newRow("Drive1") << "Drive1" << QRect(8, 120, 257, 21);
+    QTest::newRow("Label3") << "Label3" << QRect(8, 104, 257, 17);
+    QTest::newRow("Dir1") << "Dir1" << QRect(8, 144, 129, 141);
+    QTest::newRow("File1") << "File1" << QRect(136, 144, 129, 119);
+    QTest::newRow("cmdInfo") << "cmdInfo" << QRect(8, 296, 81, 25);
+    QTest::newRow("Label4") << "Label4" << QRect(144, 264, 121, 33);
+    QTest::newRow("cmdPatch") << "cmdPatch" << QRect(96, 296, 81, 25);
+    QTest::newRow("lblPatch") << "lblPatch" << QRect(280, 272, 289, 17);
+    QTest::newRow("Label5") << "Label5" << QRect(280, 288, 297, 41);
+    QTest::newRow("Image1") << "Image1" << QRect(0, 0, 581, 282);
+}
+
+void tst_FrmPatch::layout() {
+    QFETCH(QString, name);
+    QFETCH(QRect, pixels);
+    Machine machine;
+    frmPatch window(machine.volumes());
+    QWidget* widget = window.findChild<QWidget*>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), pixels);
+    // The banner lies beneath everything: what shows at each control's centre is that control.
+    QWidget* shown = window.childAt(pixels.center());
+    while (shown && shown->parentWidget() != &window)
+        shown = shown->parentWidget();
+    if (name != "Image1")
+        QCOMPARE(shown, widget);
+}
+
+void tst_FrmPatch::labels() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    QCOMPARE(control<QLabel>(window, "Label1")->text(),
+             "The Morvane 4.8 PT Category Patch should correctly patch your copy of Morvane 4.8 "
+             "to utilize the \"Chat Partners\" (PT) category. You should be able to create rooms "
+             "in this category and also browse for rooms in this category. Note that you should "
+             "back up Morvane 4.8 before running this patch, just in case something does go "
+             "wrong (though it does back up Morvane 4.8 before patching it). Any changes you've "
+             "made to Morvane shouldn't be lost during the patching proccess. If you've changed "
+             "one of the sections we're changing, the patch probably won't work (and it will "
+             "tell you so). To see if you changed something we changed, see the \"Patch Info\"");
+    QCOMPARE(control<QLabel>(window, "Label3")->text(), "Locate morvane.mrc:");
+    QCOMPARE(control<QLabel>(window, "Label4")->text(), "Showing: mIRC Scripts (*.mrc)");
+    QCOMPARE(control<QLabel>(window, "Label5")->text(),
+             "NOTE: This program may hang for a few seconds while loading the files. DO NOT END "
+             "THE TASK! You risk losing both the original and the backup file!");
+    QVERIFY(!control<QLabel>(window, "Label2")->text().isEmpty());
+    QVERIFY(!control<QLabel>(window, "Label2")->text().contains('\n'));
+
+    QCOMPARE(control<QLabel>(window, "Label5")->font().weight(), QFont::Bold);
+    QCOMPARE(control<QLabel>(window, "Label1")->font().family(), "Tahoma");
+    QCOMPARE(control<QLabel>(window, "Label1")->font().pointSizeF(), 8.25);
+    QCOMPARE(control<QLabel>(window, "lblPatch")->palette().color(QPalette::WindowText),
+             QColor(255, 0, 0));
+    for (const char* name : {"Label1", "Label2", "Label3", "Label4", "lblPatch", "Label5"}) {
+        auto* label = control<QLabel>(window, name);
+        QCOMPARE(label->palette().color(QPalette::WindowText).red(),
+                 label->objectName() == "lblPatch" ? 255 : 0);
+        QVERIFY(!label->autoFillBackground());
+        QCOMPARE(label->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    }
+}
+
+void tst_FrmPatch::tabOrder() {
+    Machine machine;
+    writeFile(machine.path("c/morvane.mrc"));
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(order, (QStringList{"Drive1", "Dir1", "File1", "cmdInfo", "cmdPatch", "Drive1"}));
+}
+
+void tst_FrmPatch::patchButtonRule_data() {
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("empty folder") << QStringList{} << false;
+    QTest::newRow("other files only") << QStringList{"readme.txt", "morvane.mrc.bak"} << false;
+    QTest::newRow("a script") << QStringList{"morvane.mrc"} << true;
+    QTest::newRow("letter case ignored") << QStringList{"MORVANE.MRC"} << true;
+    QTest::newRow("hidden script") << QStringList{".morvane.mrc"} << false;
+    QTest::newRow("fifo") << QStringList{"fifo:pipe.mrc"} << false;
+    QTest::newRow("folder") << QStringList{"dir:scripts.mrc"} << false;
+}
+
+void tst_FrmPatch::patchButtonRule() {
+    QFETCH(QStringList, files);
+    QFETCH(bool, enabled);
+    Machine machine;
+    const QString folder = machine.path("c/mirc/scripts");
+    for (const QString& file : files) {
+        if (file.startsWith("fifo:"))
+            QCOMPARE(::mkfifo(QFile::encodeName(folder + "/" + file.mid(5)).constData(), 0600), 0);
+        else if (file.startsWith("dir:"))
+            QVERIFY(QDir(folder).mkdir(file.mid(4)));
+        else
+            writeFile(folder + "/" + file);
+    }
+    frmPatch window(machine.volumes());
+    auto* patch = control<QPushButton>(window, "cmdPatch");
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(folder);
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), folder);
+    QCOMPARE(patch->isEnabled(), enabled);
+    emit dirs->folderActivated(machine.path("c"));
+    QVERIFY(!patch->isEnabled());
+}
+
+void tst_FrmPatch::failingDrive_data() {
+    QTest::addColumn<int>("drive");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("medium gone") << 2 << "e:";
+    QTest::newRow("root is a file") << 3 << "/mnt/odd";
+}
+
+void tst_FrmPatch::failingDrive() {
+    QFETCH(int, drive);
+    QFETCH(QString, text);
+    Machine machine;
+    writeFile(machine.path("c/mirc/scripts/morvane.mrc"));
+    frmPatch window(machine.volumes());
+    auto* drives = control<controls::DriveList>(window, "Drive1");
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    emit dirs->folderActivated(machine.path("c/mirc/scripts"));
+
+    BoxAnswerer answerer({QMessageBox::Ok});
+    drives->setCurrentIndex(drive);
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].text,
+             "There was a problem accessing drive " + text + ". Maybe there isn't a disk in it?");
+    QCOMPARE(answerer.seen[0].icon, QMessageBox::Critical);
+    QCOMPARE(answerer.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(answerer.seen[0].title, "Morvane 4.8 Patch");
+    QCOMPARE(drives->currentIndex(), 0);
+    QCOMPARE(dirs->currentFolder(), machine.path("c/mirc/scripts"));
+    QCOMPARE(files->path(), machine.path("c/mirc/scripts"));
+    QCOMPARE(files->count(), 1);
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+void tst_FrmPatch::failingDriveC() {
+    Machine machine;
+    QVERIFY(QDir(machine.path("c")).removeRecursively());
+    QVERIFY_THROWS_EXCEPTION(controls::FolderError, frmPatch(machine.volumes()));
+}
+
+void tst_FrmPatch::driveRemembersItsFolder() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* drives = control<controls::DriveList>(window, "Drive1");
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+
+    drives->setCurrentIndex(1);
+    QCOMPARE(dirs->currentFolder(), machine.path("d"));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("d") + "/");
+    emit dirs->folderActivated(machine.path("d/backup"));
+
+    drives->setCurrentIndex(0);
+    QCOMPARE(dirs->currentFolder(), machine.path("c/mirc"));
+    drives->setCurrentIndex(1);
+    QCOMPARE(dirs->currentFolder(), machine.path("d/backup"));
+
+    // A remembered folder removed meanwhile sends the drive back to its root, no message.
+    drives->setCurrentIndex(0);
+    QVERIFY(QDir(machine.path("d/backup")).removeRecursively());
+    BoxAnswerer answerer({});
+    drives->setCurrentIndex(1);
+    QCOMPARE(dirs->currentFolder(), machine.path("d"));
+    QCOMPARE(answerer.seen.size(), 0);
+}
+
+void tst_FrmPatch::folderListClicks() {
+    Machine machine;
+    writeFile(machine.path("c/mirc/script.mrc"));
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    QTreeWidgetItem* mirc = nullptr;
+    for (QTreeWidgetItemIterator it(dirs); *it; ++it) {
+        if ((*it)->text(0) == "mirc")
+            mirc = *it;
+    }
+    QVERIFY(mirc);
+    dirs->scrollToItem(mirc);
+    const QPoint centre = dirs->visualItemRect(mirc).center();
+
+    QTest::mouseClick(dirs->viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(files->path(), machine.path("c") + "/");
+    QVERIFY(!control<QPushButton>(window, "cmdPatch")->isEnabled());
+
+    QTest::mouseDClick(dirs->viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(dirs->currentFolder(), machine.path("c/mirc"));
+    QCOMPARE(files->path(), machine.path("c/mirc"));
+    QCOMPARE(files->count(), 1);
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+void tst_FrmPatch::patchRun_data() {
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<Buttons>("answers");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("touched");
+
+    QTest::newRow("yes, yes") << "morvane.mrc"
+                              << Buttons{QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok}
+                              << "Version changes applied."
+                              << "4.8a" << true;
+    QTest::newRow("yes, no") << "morvane.mrc" << Buttons{QMessageBox::Yes, QMessageBox::No}
+                             << "File patched successfully!"
+                             << "4.8" << true;
+    QTest::newRow("no") << "morvane.mrc" << Buttons{QMessageBox::No} << ""
+                        << "4.8" << false;
+    QTest::newRow("markup name") << "<b>x<i>.mrc" << Buttons{QMessageBox::No} << ""
+                                 << "4.8" << false;
+}
+
+void tst_FrmPatch::patchRun() {
+    QFETCH(QString, fileName);
+    QFETCH(Buttons, answers);
+    QFETCH(QString, status);
+    QFETCH(QString, version);
+    QFETCH(bool, touched);
+
+    Machine machine;
+    const QString script = machine.path("c/mirc/scripts/") + fileName;
+    writeFile(script, unpatchedScript());
+    writeFile(machine.path("c/mirc/scripts/other.mrc"));
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    auto* statusLine = control<QLabel>(window, "lblPatch");
+    emit dirs->folderActivated(machine.path("c/mirc/scripts"));
+    const QList<QListWidgetItem*> found = files->findItems(fileName, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    files->setCurrentItem(found.first());
+
+    PaintRecorder paints(statusLine);
+    BoxAnswerer answerer(answers);
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+
+    QCOMPARE(answerer.unexpected, 0);
+    QCOMPARE(answerer.seen.size(), answers.size());
+    QCOMPARE(answerer.seen[0].text,
+             "Are you sure you want to patch '" + fileName + "' to version 4.8a?");
+    QCOMPARE(answerer.seen[0].icon, QMessageBox::Question);
+    QCOMPARE(answerer.seen[0].defaultButton, QMessageBox::Yes);
+    QCOMPARE(answerer.seen[0].format, Qt::PlainText);
+    for (const SeenBox& box : answerer.seen) {
+        QCOMPARE(box.title, "Morvane 4.8 Patch");
+        QCOMPARE(box.modality, Qt::ApplicationModal);
+    }
+    if (answers.size() > 1) {
+        QCOMPARE(answerer.seen[1].icon, QMessageBox::NoIcon);
+        QVERIFY(answerer.seen[1].text.startsWith("The file has been successfully patched"));
+    }
+    if (answers.size() > 2) {
+        QCOMPARE(answerer.seen[2].text, "Version changes have been applied.");
+        QCOMPARE(answerer.seen[2].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    }
+
+    QCOMPARE(statusLine->text(), status);
+    for (const char* name : {"Drive1", "Dir1", "File1"})
+        QVERIFY(control<QWidget>(window, name)->isEnabled());
+
+    const QByteArray text = readFile(script);
+    QVERIFY(text.contains("alias msn.vver return " + version.toLatin1() + "\r\n"));
+    QCOMPARE(text.contains("PT - Chat Partners"), touched);
+    QCOMPARE(QFile::exists(script + ".bak"), touched);
+    QCOMPARE(readFile(machine.logFile()).contains(unpatchedScript()), touched);
+    if (touched) {
+        // Each stage reached the screen while the run held the event loop.
+        for (const char* stage : {"Patching...", "Creating backup file...",
+                                  "Writing updated file...", "File patched successfully!"})
+            QVERIFY2(paints.painted.contains(stage), stage);
+    }
+}
+
+void tst_FrmPatch::refusalWithoutSelection() {
+    Machine machine;
+    const QString script = machine.path("c/morvane.mrc");
+    writeFile(script, unpatchedScript());
+    frmPatch window(machine.volumes());
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+
+    BoxAnswerer answerer({QMessageBox::Ok});
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].text, "Select the script to patch in the file list first.");
+    QCOMPARE(answerer.seen[0].icon, QMessageBox::NoIcon);
+    QCOMPARE(answerer.seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(readFile(script), unpatchedScript());
+    QVERIFY(!QFile::exists(script + ".bak"));
+    QVERIFY(!QFile::exists(machine.logFile()));
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), QString());
+}
+
+void tst_FrmPatch::failedRunKeepsProgramRunning() {
+    Machine machine;
+    const QString script = machine.path("c/morvane.mrc");
+    writeFile(script, unpatchedScript());
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* files = control<controls::FileList>(window, "File1");
+    files->setCurrentRow(0);
+    // The list shows the folder as it was read; the script is gone by the time Patch is pressed.
+    QVERIFY(QFile::remove(script));
+
+    BoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+    QCOMPARE(answerer.unexpected, 0);
+    QCOMPARE(answerer.seen.size(), 2);
+    const SeenBox& failure = answerer.seen[1];
+    QCOMPARE(failure.icon, QMessageBox::Critical);
+    QCOMPARE(failure.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY2(failure.text.startsWith("The patch could not be completed.\n\n"),
+             qPrintable(failure.text));
+    QVERIFY(failure.text.size() > QString("The patch could not be completed.\n\n").size());
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), "Patch failed.");
+    for (const char* name : {"Drive1", "Dir1", "File1"})
+        QVERIFY(control<QWidget>(window, name)->isEnabled());
+    QVERIFY(window.isVisible());
+    QVERIFY(!QFile::exists(script));
+}
+
+void tst_FrmPatch::oneInformationWindow() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* info = control<QPushButton>(window, "cmdInfo");
+    QTest::mouseClick(info, Qt::LeftButton);
+    QTest::mouseClick(info, Qt::LeftButton);
+
+    QList<frmInfo*> windows;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<frmInfo*>(top))
+            windows << found;
+    }
+    QCOMPARE(windows.size(), 1);
+    QVERIFY(windows[0]->isVisible());
+    QCOMPARE(windows[0]->parentWidget(), nullptr);
+    QCOMPARE(windows[0]->windowModality(), Qt::NonModal);
+
+    // Closed, it is unloaded; the next press loads it anew.
+    QPointer<frmInfo> first = windows[0];
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(first.isNull());
+    QTest::mouseClick(info, Qt::LeftButton);
+    int open = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        open += qobject_cast<frmInfo*>(top) && top->isVisible();
+    QCOMPARE(open, 1);
+}
+
+void tst_FrmPatch::lastWindowEndsProgram() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    QTest::mouseClick(control<QPushButton>(window, "cmdInfo"), Qt::LeftButton);
+    QPointer<frmInfo> info = window.findChild<frmInfo*>();
+    QVERIFY(info.isNull()); // ownerless
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<frmInfo*>(top))
+            info = found;
+    }
+    QVERIFY(info);
+
+    // Only a running event loop ends when its last window closes.
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    bool infoStayed = false;
+    int closedTooEarly = -1;
+    bool deadlinePassed = false;
+    QTimer::singleShot(0, &window, [&] {
+        window.close();
+        infoStayed = info->isVisible();
+        closedTooEarly = lastClosed.count();
+        info->close();
+    });
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, [&] {
+        deadlinePassed = true;
+        QCoreApplication::quit();
+    });
+    deadline.start(5000);
+    QCoreApplication::exec();
+    QVERIFY(!deadlinePassed);
+    QVERIFY(infoStayed);
+    QCOMPARE(closedTooEarly, 0);
+    QCOMPARE(lastClosed.count(), 1);
+}
+
+QTEST_MAIN(tst_FrmPatch)
+#include "tst_frmpatch.moc"
