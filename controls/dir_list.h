@@ -29,6 +29,8 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The classic folder list shows depth by indentation alone, without expand arrows.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
 private:
     QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& text, const QString& path,
