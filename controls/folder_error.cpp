@@ -12,9 +12,9 @@ void requireListable(const QString& folder) {
     std::filesystem::directory_iterator probe(std::filesystem::path(folder.toStdU16String()),
                                               error);
     if (error) {
-        throw FolderError(QStringLiteral("The folder \"%1\" cannot be read: %2")
-                              .arg(folder, QString::fromLocal8Bit(error.message()))
-                              .toStdString());
+        // what() ends in the system's reason, e.g. ": No such file or directory".
+        throw FolderError(
+            error, QStringLiteral("The folder \"%1\" cannot be read").arg(folder).toStdString());
     }
 }
 

@@ -1,15 +1,15 @@
 #pragma once
 
 #include <QString>
-#include <stdexcept>
+#include <system_error>
 
 namespace controls {
 
 // A folder that cannot be listed: gone, not a folder, or not readable. For a drive's root this
-// is the "no medium" case.
-class FolderError : public std::runtime_error {
+// is the "no medium" case. It carries the system's error code, which the failure report shows.
+class FolderError : public std::system_error {
 public:
-    using std::runtime_error::runtime_error;
+    using std::system_error::system_error;
 };
 
 // Throws FolderError, naming the folder and the system's reason, unless the folder can be listed.

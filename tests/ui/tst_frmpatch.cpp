@@ -117,6 +117,8 @@ private slots:
     void failingDrive_data();
     void failingDrive();
     void failingDriveC();
+    void failingFallbackEndsProgram();
+    void unreadableFolderKeepsBrowser();
     void driveRemembersItsFolder();
     void folderListClicks();
     void patchRun_data();
@@ -318,6 +320,46 @@ void tst_FrmPatch::failingDriveC() {
     Machine machine;
     QVERIFY(QDir(machine.path("c")).removeRecursively());
     QVERIFY_THROWS_EXCEPTION(controls::FolderError, frmPatch(machine.volumes()));
+}
+
+void tst_FrmPatch::failingFallbackEndsProgram() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QDir(machine.path("c")).removeRecursively());
+
+    // D: fails, then C: fails in the fall-back: the failure report, after which the program ends.
+    BoxAnswerer answerer({QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok});
+    control<controls::DriveList>(window, "Drive1")->setCurrentIndex(2);
+    QCOMPARE(answerer.unexpected, 0);
+    QCOMPARE(answerer.seen.size(), 3);
+    QVERIFY(answerer.seen[0].text.contains("drive e:."));
+    QVERIFY(answerer.seen[1].text.contains("drive /."));
+    QVERIFY2(answerer.seen[2].text.contains("Error number: " + QString::number(ENOENT)),
+             qPrintable(answerer.seen[2].text));
+    QVERIFY(answerer.seen[2].text.contains(machine.path("c")));
+    QCOMPARE(answerer.seen[2].title, "Morvane 4.8 Patch");
+    QVERIFY(!window.isVisible());
+
+    // The report ended every event loop for good; a fresh exec lets the next tests run boxes.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+void tst_FrmPatch::unreadableFolderKeepsBrowser() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    // Listed a moment ago, gone when the user double-clicks it.
+    QVERIFY(QDir(machine.path("c/mirc")).removeRecursively());
+
+    BoxAnswerer answerer({QMessageBox::Ok});
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen[0].icon, QMessageBox::Critical);
+    QVERIFY(answerer.seen[0].text.contains(machine.path("c/mirc")));
+    QCOMPARE(dirs->currentFolder(), machine.path("c"));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("c") + "/");
 }
 
 void tst_FrmPatch::driveRemembersItsFolder() {
