@@ -7,8 +7,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,6 +92,16 @@ void tst_Lists::fileListSkipsSpecialFiles() {
     QVERIFY(QFile::link(folder.filePath("gone.txt"), folder.filePath("dangling.mrc")));
     QVERIFY(QFile::link(folder.filePath("folder.mrc"), folder.filePath("folderlink.mrc")));
     QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath("pipe.mrc")).constData(), 0600), 0);
+    QVERIFY(QFile::link("/dev/null", folder.filePath("device.mrc")));
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(listener >= 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(folder.filePath("socket.mrc"));
+    QVERIFY(socketPath.size() < qsizetype(sizeof(address.sun_path)));
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(listener);
 
     controls::FileList list;
     list.setFolder(folder.path());
