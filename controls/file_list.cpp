@@ -3,6 +3,7 @@
 #include "folder_error.h"
 
 #include <QDir>
+#include <QKeyEvent>
 
 namespace controls {
 
@@ -30,6 +31,19 @@ void FileList::setFolder(const QString& newFolder) {
     clear();
     addItems(names);
     setCurrentRow(-1);
+}
+
+// Focus frames the first entry without choosing it, and Qt's arrow keys move on from there, so
+// the first entry, often the only one, could never be chosen from the keyboard.
+void FileList::keyPressEvent(QKeyEvent* event) {
+    const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+    if (arrow && event->modifiers() == Qt::NoModifier && selectedItems().isEmpty() &&
+        currentItem()) {
+        currentItem()->setSelected(true);
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 QString FileList::fileName() const {

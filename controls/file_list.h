@@ -20,6 +20,9 @@ public:
     // The selected entry, or an empty text when none is selected.
     QString fileName() const;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QString folder;
 };

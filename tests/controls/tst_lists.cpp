@@ -48,6 +48,7 @@ private slots:
     void fileListEntries();
     void fileListSkipsSpecialFiles();
     void fileListSelection();
+    void fileListArrowKeySelectsFromTheTop();
     void unreadableFolder_data();
     void unreadableFolder();
     void dirListShowsAncestorsAndSubfolders();
@@ -127,6 +128,21 @@ void tst_Lists::fileListSelection() {
     // The list shows the folder as it was read: a file made later waits for the next reading.
     touch(second.filePath("c.mrc"));
     QCOMPARE(entries(list), QStringList{"b.mrc"});
+}
+
+void tst_Lists::fileListArrowKeySelectsFromTheTop() {
+    QTemporaryDir folder;
+    touch(folder.filePath("only.mrc"));
+    controls::FileList list;
+    list.setFolder(folder.path());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    list.setFocus();
+
+    // Focus alone frames the first entry without choosing it; the first arrow key chooses it.
+    QCOMPARE(list.fileName(), QString());
+    QTest::keyClick(&list, Qt::Key_Down);
+    QCOMPARE(list.fileName(), "only.mrc");
 }
 
 void tst_Lists::unreadableFolder_data() {
