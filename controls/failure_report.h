@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <utility>
 
 namespace controls {
 
@@ -12,5 +13,17 @@ int failureNumber(const std::exception& failure) noexcept;
 // program once the user has read it. Outside the event loop (during start-up) the caller ends it.
 void reportFailure(const std::exception& failure);
 void reportUnknownFailure();
+
+// Runs an event's handling and reports whatever it throws: no exception may cross Qt's event
+// loop.
+template <typename Handling> void reportingFailures(Handling&& handling) {
+    try {
+        std::forward<Handling>(handling)();
+    } catch (const std::exception& failure) {
+        reportFailure(failure);
+    } catch (...) {
+        reportUnknownFailure();
+    }
+}
 
 } // namespace controls

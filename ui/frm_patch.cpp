@@ -171,13 +171,7 @@ QLabel* frmPatch::createLabel(const QString& name, const QString& text,
 }
 
 void frmPatch::Drive1_Change() {
-    try {
-        changeDrive();
-    } catch (const std::exception& failure) {
-        controls::reportFailure(failure);
-    } catch (...) {
-        controls::reportUnknownFailure();
-    }
+    controls::reportingFailures([this] { changeDrive(); });
 }
 
 // The drive-change handling. A drive that cannot be read is reported and replaced by C:; should
@@ -212,7 +206,7 @@ void frmPatch::setDirFolder(const QString& folder) {
 }
 
 void frmPatch::Dir1_Activated(const QString& folder) {
-    try {
+    controls::reportingFailures([this, &folder] {
         if (folder == Dir1->currentFolder())
             return;
         try {
@@ -225,11 +219,7 @@ void frmPatch::Dir1_Activated(const QString& folder) {
             return;
         }
         Dir1_Change();
-    } catch (const std::exception& failure) {
-        controls::reportFailure(failure);
-    } catch (...) {
-        controls::reportUnknownFailure();
-    }
+    });
 }
 
 // The folder change: the file list follows, and the drive remembers where it was left.
@@ -245,27 +235,17 @@ void frmPatch::File1_PathChange() {
 }
 
 void frmPatch::cmdInfo_Click() {
-    try {
+    controls::reportingFailures([this] {
         if (!info)
             info = new frmInfo; // ownerless; it deletes itself when closed
         info->show();
         info->raise();
         info->activateWindow();
-    } catch (const std::exception& failure) {
-        controls::reportFailure(failure);
-    } catch (...) {
-        controls::reportUnknownFailure();
-    }
+    });
 }
 
 void frmPatch::cmdPatch_Click() {
-    try {
-        patchSelected();
-    } catch (const std::exception& failure) {
-        controls::reportFailure(failure);
-    } catch (...) {
-        controls::reportUnknownFailure();
-    }
+    controls::reportingFailures([this] { patchSelected(); });
 }
 
 void frmPatch::patchSelected() {
