@@ -13,6 +13,11 @@ build_packages=(
     libgtest-dev                     # engine tests
     qt6-base-dev                     # the windows and their tests
     fonts-wine                       # the Tahoma embedded in the program
+    libbenchmark-dev                 # benchmarks
+    clang-14 libclang-rt-14-dev      # fuzzing with libFuzzer, and its sanitizers
+    xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
+    desktop-file-utils appstream     # validators of the desktop entry and metainfo
+    dpkg-dev                         # building and inspecting the Debian package
 )
 
 install_packages() {
