@@ -1,21 +1,134 @@
 #include "os_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace engine::os {
 
-int syncToDisk(std::FILE* file) {
-    if (std::fflush(file) != 0)
-        return errno;
-    if (::fsync(::fileno(file)) != 0)
-        return errno;
+namespace {
+
+FaultPlan* faultPlan = nullptr;
+
+int injectedFault() noexcept {
+    if (!faultPlan)
+        return 0;
+    return ++faultPlan->operations == faultPlan->failAt ? faultPlan->error : 0;
+}
+
+int errorOr(int fallback) {
+    return errno != 0 ? errno : fallback;
+}
+
+} // namespace
+
+void setFaultPlan(FaultPlan* plan) noexcept {
+    faultPlan = plan;
+}
+
+std::FILE* open(const fs::path& path, const char* mode, int& error) {
+    if ((error = injectedFault()))
+        return nullptr;
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), mode);
+    error = file ? 0 : errorOr(EIO);
+    return file;
+}
+
+int write(std::FILE* file, std::string_view bytes) {
+    if (const int fault = injectedFault())
+        return fault;
+    errno = 0;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+        return errorOr(EIO);
     return 0;
 }
 
-void syncFolder(const std::filesystem::path& folder) noexcept {
+int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes) {
+    if (const int fault = injectedFault())
+        return fault;
+    // One byte more than expected, so that reaching the end needs no second buffer.
+    bytes.resize(sizeHint + 1);
+    std::size_t used = 0;
+    errno = 0;
+    for (;;) {
+        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file);
+        if (used < bytes.size())
+            break;
+        bytes.resize(bytes.size() * 2); // the file grew while it was read
+    }
+    bytes.resize(used);
+    return std::ferror(file) ? errorOr(EIO) : 0;
+}
+
+int sync(std::FILE* file) {
+    if (const int fault = injectedFault())
+        return fault;
+    if (std::fflush(file) != 0)
+        return errorOr(EIO);
+    if (::fsync(::fileno(file)) != 0)
+        return errorOr(EIO);
+    return 0;
+}
+
+int close(std::FILE* file) {
+    const int fault = injectedFault();
+    errno = 0;
+    const int result = std::fclose(file);
+    if (fault)
+        return fault;
+    return result == 0 ? 0 : errorOr(EIO);
+}
+
+int status(const fs::path& path, fs::file_status& result) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    result = fs::status(path, error);
+    return error.value();
+}
+
+int linkStatus(const fs::path& path, fs::file_status& result) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    result = fs::symlink_status(path, error);
+    return error.value();
+}
+
+int resolveLinks(const fs::path& path, fs::path& result) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    result = fs::canonical(path, error);
+    return error.value();
+}
+
+int setPermissions(const fs::path& path, fs::perms permissions) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    fs::permissions(path, permissions, error);
+    return error.value();
+}
+
+int rename(const fs::path& from, const fs::path& to) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    fs::rename(from, to, error);
+    return error.value();
+}
+
+void remove(const fs::path& path) noexcept {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+void syncFolder(const fs::path& folder) noexcept {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return;
@@ -23,17 +136,21 @@ void syncFolder(const std::filesystem::path& folder) noexcept {
     ::close(fd);
 }
 
-void copyOwnership(const std::filesystem::path& original, std::FILE* file) noexcept {
-    struct stat status {};
-    if (::stat(original.c_str(), &status) != 0)
-        return;
+void copyOwnership(const fs::path& original, std::FILE* file) noexcept {
+    struct stat wanted {};
     struct stat own {};
-    if (::fstat(::fileno(file), &own) != 0)
+    if (::stat(original.c_str(), &wanted) != 0 || ::fstat(::fileno(file), &own) != 0)
         return;
-    if (own.st_uid == status.st_uid && own.st_gid == status.st_gid)
+    if (own.st_uid == wanted.st_uid && own.st_gid == wanted.st_gid)
         return;
-    if (::fchown(::fileno(file), status.st_uid, status.st_gid) != 0)
+    if (::fchown(::fileno(file), wanted.st_uid, wanted.st_gid) != 0)
         return; // not ours to give away: the file stays with whoever patched it
+}
+
+std::size_t maxNameLength(const fs::path& folder) noexcept {
+    errno = 0;
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
 }
 
 } // namespace engine::os

@@ -1,21 +1,49 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <string_view>
 
-// The few file calls the C++ standard library does not have.
+// Every file operation of a patch run passes through here. Each returns 0 or the errno value of
+// its failure, so the caller can tell the user what the system said.
 namespace engine::os {
 
-// Pushes what the C library and the kernel hold of an open file onto the disk, so that a
-// crash or power cut after this returns cannot take the written bytes back.
-// Returns 0, or the errno value of the failure.
-int syncToDisk(std::FILE* file);
+namespace fs = std::filesystem;
 
-// Makes a rename inside folder survive a crash. Best effort: some file systems refuse it.
-void syncFolder(const std::filesystem::path& folder) noexcept;
+std::FILE* open(const fs::path& path, const char* mode, int& error);
+int write(std::FILE* file, std::string_view bytes);
+// Reads to the end of the file; sizeHint is what the file is expected to hold.
+int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes);
+// Pushes what the C library and the kernel hold of the file onto the disk, so that a crash or
+// power cut after this returns cannot take the written bytes back.
+int sync(std::FILE* file);
+// Closes the file in every case; the close's own failure is where a full disk often shows.
+int close(std::FILE* file);
+int status(const fs::path& path, fs::file_status& result);
+int linkStatus(const fs::path& path, fs::file_status& result);
+int resolveLinks(const fs::path& path, fs::path& result);
+int setPermissions(const fs::path& path, fs::perms permissions);
+int rename(const fs::path& from, const fs::path& to);
 
-// Gives the open file the owner and group of original, so that replacing a file does not
-// hand it to whoever ran the patch. Best effort: only root may give a file away.
-void copyOwnership(const std::filesystem::path& original, std::FILE* file) noexcept;
+// Clean-up and durability hints that cannot fail a run.
+void remove(const fs::path& path) noexcept;
+void syncFolder(const fs::path& folder) noexcept;
+// Gives the open file the owner and group of original, so that replacing a file does not hand
+// it to whoever ran the patch. Only root may give a file away; for others this does nothing.
+void copyOwnership(const fs::path& original, std::FILE* file) noexcept;
+
+// The longest file name the file system holding folder takes.
+std::size_t maxNameLength(const fs::path& folder) noexcept;
+
+// For tests: from now on, the failAt-th file operation above (counting from 1) fails with
+// error. Nothing fails while no plan is set, and the check costs one load and compare.
+struct FaultPlan {
+    long failAt = 0;
+    int error = 0;
+    long operations = 0; // how many operations have been attempted under this plan
+};
+void setFaultPlan(FaultPlan* plan) noexcept;
 
 } // namespace engine::os

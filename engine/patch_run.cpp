@@ -133,6 +133,7 @@ void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
     run.log = logFolder / logFileName;
     try {
         requireRegularFile(run.script, "open the script");
+        requireNameFits(run.backup, "write the backup");
         LogFile log(run.log);
         log.append(logHeader(clock(), userLocale()));
         std::string text = scriptTextFromBytes(readFileBytes(run.script, "read the script"));

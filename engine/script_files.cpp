@@ -19,20 +19,27 @@ std::string reasonOf(int error) {
     return std::generic_category().message(error);
 }
 
-using FilePtr = std::unique_ptr<std::FILE, decltype([](std::FILE* f) { std::fclose(f); })>;
+// Closes a file that a failure left open; the failure itself is what gets reported.
+struct Closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, Closer>;
 
-// Closes the file and reports the close's own failure, which is where a full disk often shows.
-int closeFile(FilePtr& file) {
-    const int result = std::fclose(file.release());
-    return result == 0 ? 0 : errno;
+FilePtr openFile(const fs::path& path, const char* mode, std::string_view operation) {
+    int error = 0;
+    FilePtr file(os::open(path, mode, error));
+    if (!file)
+        throw FileError(operation, path, reasonOf(error));
+    return file;
 }
 
-void writeAll(std::FILE* file, std::string_view bytes, const fs::path& path,
-              std::string_view operation) {
-    if (bytes.empty())
-        return;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        throw FileError(operation, path, reasonOf(errno));
+void check(int error, std::string_view operation, const fs::path& path) {
+    if (error)
+        throw FileError(operation, path, reasonOf(error));
+}
+
+void closeFile(FilePtr& file, std::string_view operation, const fs::path& path) {
+    check(os::close(file.release()), operation, path);
 }
 
 // A short hidden name of our own: it never lengthens the target's name, and the file list
@@ -47,31 +54,31 @@ fs::path temporaryName(const fs::path& folder, std::mt19937_64& random) {
 // Removes the temporary file unless the rename has taken it over.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const fs::path& folder, std::string_view operation) {
+    TemporaryFile(const fs::path& folder, std::string_view operation, const fs::path& target) {
         std::mt19937_64 random{std::random_device{}()};
+        int error = 0;
         for (int attempt = 0; attempt < 100; ++attempt) {
             path_ = temporaryName(folder, random);
-            errno = 0;
-            file_.reset(std::fopen(path_.c_str(), "wbx"));
-            if (file_ || errno != EEXIST)
+            file_.reset(os::open(path_, "wbx", error));
+            if (file_ || error != EEXIST)
                 break;
         }
         if (!file_)
-            throw FileError(operation, folder / "", reasonOf(errno));
+            throw FileError(operation, target, reasonOf(error));
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
         file_.reset();
-        if (!committed_) {
-            std::error_code ignored;
-            fs::remove(path_, ignored);
-        }
+        if (!committed_)
+            os::remove(path_);
     }
 
     std::FILE* file() const { return file_.get(); }
     const fs::path& path() const { return path_; }
-    int close() { return closeFile(file_); }
+    void close(std::string_view operation, const fs::path& target) {
+        closeFile(file_, operation, target);
+    }
     void commit() { committed_ = true; }
 
 private:
@@ -156,10 +163,8 @@ std::locale userLocale() {
 }
 
 void requireRegularFile(const fs::path& path, std::string_view operation) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error)
-        throw FileError(operation, path, error.message());
+    fs::file_status status;
+    check(os::status(path, status), operation, path);
     if (fs::is_directory(status))
         throw FileError(operation, path, "it is a folder, not a script file");
     if (!fs::is_regular_file(status))
@@ -167,88 +172,74 @@ void requireRegularFile(const fs::path& path, std::string_view operation) {
 }
 
 std::string readFileBytes(const fs::path& path, std::string_view operation) {
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        throw FileError(operation, path, reasonOf(errno));
-
-    std::error_code ignored;
-    const auto expected = fs::file_size(path, ignored);
+    FilePtr file = openFile(path, "rb", operation);
+    std::error_code unknown;
+    const auto size = fs::file_size(path, unknown);
     std::string bytes;
-    bytes.resize(ignored ? 1 << 16 : static_cast<std::size_t>(expected) + 1);
-    std::size_t used = 0;
-    for (;;) {
-        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file.get());
-        if (used < bytes.size())
-            break;
-        bytes.resize(bytes.size() * 2); // the file grew while we read it
-    }
-    if (std::ferror(file.get()))
-        throw FileError(operation, path, reasonOf(errno ? errno : EIO));
-    bytes.resize(used);
+    check(os::readAll(file.get(), unknown ? 1 << 16 : static_cast<std::size_t>(size), bytes),
+          operation, path);
+    closeFile(file, operation, path);
     return bytes;
+}
+
+void requireNameFits(const fs::path& path, std::string_view operation) {
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (path.filename().native().size() > os::maxNameLength(folder))
+        throw FileError(operation, path, "the name is too long for its file system");
 }
 
 void replaceFileContents(const fs::path& target, std::string_view text, std::string_view tail,
                          std::string_view operation) {
-    std::error_code error;
     // A link stays a link: the file it leads to is the one replaced.
     fs::path file = target;
-    if (fs::is_symlink(fs::symlink_status(target, error))) {
-        file = fs::canonical(target, error);
-        if (error)
-            throw FileError(operation, target, error.message());
-    }
+    fs::file_status link;
+    const int linkError = os::linkStatus(target, link);
+    if (linkError != ENOENT)
+        check(linkError, operation, target);
+    if (fs::is_symlink(link))
+        check(os::resolveLinks(target, file), operation, target);
 
-    const fs::file_status old = fs::status(file, error);
-    const bool exists = !error && fs::exists(old);
+    fs::file_status old;
+    const int statusError = os::status(file, old);
+    const bool exists = statusError != ENOENT;
     if (exists) {
+        check(statusError, operation, file);
         if (!fs::is_regular_file(old))
             throw FileError(operation, file, "it is not a regular file");
         // Renaming over a read-only file would succeed; writing it in place would not.
-        FilePtr probe(std::fopen(file.c_str(), "r+b"));
-        if (!probe)
-            throw FileError(operation, file, reasonOf(errno));
+        FilePtr probe = openFile(file, "r+b", operation);
     }
 
     const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    TemporaryFile temporary(folder, operation);
+    TemporaryFile temporary(folder, operation, file);
     if (exists) {
         os::copyOwnership(file, temporary.file());
-        fs::permissions(temporary.path(), old.permissions(), error);
-        if (error)
-            throw FileError(operation, file, error.message());
+        check(os::setPermissions(temporary.path(), old.permissions()), operation, file);
     }
     // Failures name the file the user knows, not the hidden temporary one.
-    writeAll(temporary.file(), text, file, operation);
-    writeAll(temporary.file(), tail, file, operation);
-    if (const int failure = os::syncToDisk(temporary.file()))
-        throw FileError(operation, file, reasonOf(failure));
-    if (const int failure = temporary.close())
-        throw FileError(operation, file, reasonOf(failure));
-    fs::rename(temporary.path(), file, error);
-    if (error)
-        throw FileError(operation, file, error.message());
+    check(os::write(temporary.file(), text), operation, file);
+    check(os::write(temporary.file(), tail), operation, file);
+    check(os::sync(temporary.file()), operation, file);
+    temporary.close(operation, file);
+    check(os::rename(temporary.path(), file), operation, file);
     temporary.commit();
     os::syncFolder(folder);
 }
 
 LogFile::LogFile(fs::path path)
     : path_(std::move(path)) {
-    file_.reset(std::fopen(path_.c_str(), "ab"));
-    if (!file_)
-        throw FileError("open the log", path_, reasonOf(errno));
+    int error = 0;
+    file_.reset(os::open(path_, "ab", error));
+    check(error, "open the log", path_);
 }
 
 void LogFile::append(std::string_view bytes) {
-    writeAll(file_.get(), bytes, path_, "write to the log");
+    check(os::write(file_.get(), bytes), "write to the log", path_);
 }
 
 void LogFile::syncAndClose() {
-    if (const int failure = os::syncToDisk(file_.get()))
-        throw FileError("write to the log", path_, reasonOf(failure));
-    const int result = std::fclose(file_.release());
-    if (result != 0)
-        throw FileError("close the log", path_, reasonOf(errno));
+    check(os::sync(file_.get()), "write to the log", path_);
+    check(os::close(file_.release()), "close the log", path_);
 }
 
 } // namespace engine

@@ -50,6 +50,10 @@ void requireRegularFile(const std::filesystem::path& path, std::string_view oper
 
 std::string readFileBytes(const std::filesystem::path& path, std::string_view operation);
 
+// Fails when path's name is longer than its folder's file system takes, before anything is
+// written under a name that could never exist.
+void requireNameFits(const std::filesystem::path& path, std::string_view operation);
+
 // Gives the file at target the content text + tail, or leaves it as it was: the bytes go to a
 // hidden temporary file beside it, are flushed to disk and then renamed over the target.
 // A link is followed and kept; the target's permission bits are kept.
