@@ -1,0 +1,306 @@
+// A whole patch run on an arbitrary script, for every combination of answers: it must not
+// crash or trip a sanitizer, must not throw, and must leave the script, the backup and the log
+// holding exactly the bytes the engine's own rules give for that script and those answers,
+// with nothing else left in either folder.
+//
+// Input: the first byte chooses the case:
+//   bit 0  Yes to "Are you sure...";  bit 1  Yes to the version question;
+//   bit 2  patch the result a second time with the same answers;
+//   bit 3  an old backup is there to be overwritten;  bit 4  the log already holds a record;
+//   bit 5  the clock reads exactly midnight (the log header then holds the date alone).
+// The rest is the script's bytes, with script pieces (fuzz_support.h).
+
+#include "fuzz_support.h"
+#include "patch_run.h"
+#include "script_files.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fuzz_support;
+
+constexpr std::string_view scriptName = "morvane.mrc";
+constexpr fs::perms scriptMode =
+    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+
+// One folder for the whole process, emptied before each input. A memory file system keeps the
+// engine's flushes to disk from setting the pace.
+class Scratch {
+public:
+    Scratch() {
+        const fs::path base =
+            fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / "morvane-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            fail("cannot make the scratch folder under " + base.string());
+        root_ = pattern;
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    fs::path scripts() const { return root_ / "scripts"; }
+    fs::path logs() const { return root_ / "logs"; }
+
+    void reset() const {
+        fs::remove_all(scripts());
+        fs::remove_all(logs());
+        fs::create_directory(scripts());
+        fs::create_directory(logs());
+    }
+
+private:
+    fs::path root_;
+};
+
+std::optional<std::string> contentsOf(const fs::path& path) {
+    if (!fs::exists(path))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush())
+        fail("cannot write " + path.string());
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+struct Files {
+    std::optional<std::string> script;
+    std::optional<std::string> backup;
+    std::optional<std::string> log;
+};
+
+struct Answers {
+    bool patch = false;
+    bool raiseVersion = false;
+};
+
+// Records what the run shows and asks, in order, and answers from the case.
+class RecordingUi : public engine::PatchUi {
+public:
+    explicit RecordingUi(Answers answers)
+        : answers_(answers) {}
+
+    void showStatus(std::string_view text) override { events.push_back("status:" + str(text)); }
+    bool askYesNo(std::string_view prompt, bool questionIcon) override {
+        events.push_back((questionIcon ? "ask?:" : "ask:") + str(prompt));
+        return asked_++ == 0 ? answers_.patch : answers_.raiseVersion;
+    }
+    void showInfo(std::string_view text) override { events.push_back("info:" + str(text)); }
+    void setBrowserEnabled(bool enabled) override {
+        events.push_back(enabled ? "browser:on" : "browser:off");
+    }
+
+    std::vector<std::string> events;
+
+private:
+    static std::string str(std::string_view text) { return std::string(text); }
+    Answers answers_;
+    int asked_ = 0;
+};
+
+enum class ListState { added, alreadyThere, notFound };
+
+ListState listState(std::size_t replacements, std::string_view patched,
+                    const engine::PatchRule& rule) {
+    if (replacements > 0)
+        return ListState::added;
+    return patched.find(rule.replacement) != std::string_view::npos ? ListState::alreadyThere
+                                                                    : ListState::notFound;
+}
+
+std::string wordsFor(ListState state) {
+    switch (state) {
+    case ListState::added:
+        return "added";
+    case ListState::alreadyThere:
+        return "already there";
+    case ListState::notFound:
+        break;
+    }
+    return "not found";
+}
+
+struct Outcome {
+    Files files;
+    std::vector<std::string> events;
+    bool scriptWritten = false;
+};
+
+// What a run must do, step by step, told from the script's bytes and the answers alone.
+Outcome expectedRun(const Files& before, Answers answers, const std::tm& clock) {
+    Outcome out{before, {}, false};
+    auto& events = out.events;
+    const std::string name(scriptName);
+    events.push_back("status:Loading Patch Data...");
+    events.push_back("ask?:Are you sure you want to patch '" + name + "' to version 4.8a?");
+    if (!answers.patch) {
+        events.push_back("status:");
+        return out;
+    }
+    events.push_back("browser:off");
+    events.push_back("status:Patching...");
+    events.push_back("status:Creating backup file...");
+
+    const std::string text = engine::scriptTextFromBytes(before.script.value_or(""));
+    out.files.log = before.log.value_or("") + engine::logHeader(clock, engine::userLocale()) + text;
+    out.files.backup = text + "\r\n";
+    events.push_back("status:Backup file created. Patching...");
+
+    const auto category = engine::applyCategoryPatch(text);
+    const ListState createRoom = listState(category.replacements[0], category.text, engine::ruleC1);
+    const ListState roomBrowser =
+        listState(category.replacements[1], category.text, engine::ruleC2);
+    const bool debugCommented = category.replacements[2] > 0;
+    const bool complete = createRoom != ListState::notFound && roomBrowser != ListState::notFound;
+    const bool changed =
+        createRoom == ListState::added || roomBrowser == ListState::added || debugCommented;
+
+    if (complete || changed) {
+        events.push_back("status:Writing updated file...");
+        out.files.script = category.text + "\r\n";
+        out.scriptWritten = true;
+    }
+    if (complete) {
+        events.push_back("status:File patched successfully!");
+        events.push_back(
+            "ask:The file has been successfully patched to unofficial version 4.8a. Would you "
+            "like to update the Morvane version information to reflect this change (you may be "
+            "told that you are running an old version of Morvane when you start it up)?");
+        if (answers.raiseVersion) {
+            events.push_back("status:Applying version changes...");
+            out.files.script = engine::applyVersionPatch(category.text).text + "\r\n";
+            events.push_back("status:Version changes applied.");
+            events.push_back("info:Version changes have been applied.");
+        }
+    } else {
+        events.push_back(changed ? "status:File not fully patched." : "status:File not patched.");
+        events.push_back("info:Some of the changes could not be made to " + name + ":\r\n" +
+                         "Chat Partners in the create-room list: " + wordsFor(createRoom) + "\r\n" +
+                         "Chat Partners in the room browser: " + wordsFor(roomBrowser) + "\r\n" +
+                         "Debug log command: " + (debugCommented ? "commented out" : "not found"));
+    }
+    events.push_back("browser:on");
+    return out;
+}
+
+void expectFile(std::string_view what, const std::optional<std::string>& actual,
+                const std::optional<std::string>& expected) {
+    expectTrue(std::string(what) + (expected ? " is missing" : " should not exist"),
+               actual.has_value() == expected.has_value());
+    if (expected)
+        expectEqual(what, *actual, *expected);
+}
+
+std::string joined(const std::vector<std::string>& events) {
+    std::string text;
+    for (const auto& event : events)
+        text += event + "\n";
+    return text;
+}
+
+Files filesIn(const Scratch& scratch) {
+    const fs::path script = scratch.scripts() / scriptName;
+    return {contentsOf(script), contentsOf(engine::backupPathFor(script)),
+            contentsOf(scratch.logs() / engine::logFileName)};
+}
+
+void checkOneRun(const Scratch& scratch, Answers answers, const std::tm& clock) {
+    const fs::path script = scratch.scripts() / scriptName;
+    const Files before = filesIn(scratch);
+    struct stat old {};
+    expectTrue("the script is there before the run", ::stat(script.c_str(), &old) == 0);
+    const Outcome expected = expectedRun(before, answers, clock);
+
+    RecordingUi ui(answers);
+    try {
+        engine::runPatch(scratch.scripts(), scriptName, ui, scratch.logs(), [&] { return clock; });
+    } catch (const std::exception& error) {
+        fail(std::string("the run failed: ") + error.what());
+    }
+
+    expectEqual("what the run showed and asked", joined(ui.events), joined(expected.events));
+    const Files after = filesIn(scratch);
+    expectFile("script", after.script, expected.files.script);
+    expectFile("backup", after.backup, expected.files.backup);
+    expectFile("log", after.log, expected.files.log);
+
+    struct stat now {};
+    expectTrue("the script is there after the run", ::stat(script.c_str(), &now) == 0);
+    if (!expected.scriptWritten)
+        expectTrue("a script the run did not change is the same file as before",
+                   now.st_ino == old.st_ino && now.st_mtim.tv_sec == old.st_mtim.tv_sec &&
+                       now.st_mtim.tv_nsec == old.st_mtim.tv_nsec);
+    expectTrue("the script keeps its permissions", fs::status(script).permissions() == scriptMode);
+
+    std::set<std::string> scriptFolder{std::string(scriptName)};
+    if (after.backup)
+        scriptFolder.insert(engine::backupPathFor(script).filename().string());
+    expectTrue("no temporary file is left beside the script",
+               namesIn(scratch.scripts()) == scriptFolder);
+    const std::set<std::string> logFolder =
+        after.log ? std::set<std::string>{std::string(engine::logFileName)}
+                  : std::set<std::string>{};
+    expectTrue("nothing but the log is left in the log folder",
+               namesIn(scratch.logs()) == logFolder);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const Scratch scratch;
+    FuzzInput input(data, size);
+    const std::uint8_t choice = input.byte();
+    const Answers answers{(choice & 1) != 0, (choice & 2) != 0};
+    const bool twice = (choice & 4) != 0;
+    const bool oldBackup = (choice & 8) != 0;
+    const bool oldLog = (choice & 16) != 0;
+    std::tm clock{};
+    clock.tm_year = 2026 - 1900;
+    clock.tm_mon = 2;
+    clock.tm_mday = 14;
+    if ((choice & 32) == 0) {
+        clock.tm_hour = 15;
+        clock.tm_min = 9;
+        clock.tm_sec = 26;
+    }
+
+    scratch.reset();
+    const fs::path script = scratch.scripts() / scriptName;
+    writeFile(script, scriptFromPieces(input.rest()));
+    fs::permissions(script, scriptMode);
+    if (oldBackup)
+        writeFile(engine::backupPathFor(script), "a backup from an earlier run\r\n");
+    if (oldLog)
+        writeFile(scratch.logs() / engine::logFileName, "-- an earlier record --\r\n");
+
+    checkOneRun(scratch, answers, clock);
+    if (twice)
+        checkOneRun(scratch, answers, clock);
+    return 0;
+}

@@ -1,0 +1,65 @@
+// One rule on arbitrary text gives what the plain reference substitution gives, text and count,
+// and each group gives what its rules give applied one after another.
+//
+// Input: one byte picks the rule. Five of every eight values pick one of the real rules; the
+// others make a rule from the next bytes: a find text of 1 to 4 bytes and a replacement of
+// 0 to 7, short enough that arbitrary text matches them often, and able to overlap themselves
+// ("aa" in "aaa"). The rest of the input is the text, with script pieces (fuzz_support.h).
+
+#include "fuzz_support.h"
+
+#include <string>
+
+namespace {
+
+using namespace fuzz_support;
+
+engine::PatchRule pickRule(FuzzInput& input) {
+    const std::uint8_t choice = input.byte();
+    if (choice % 8 < realRules.size())
+        return realRules[choice % 8];
+    const std::uint8_t lengths = input.byte();
+    const std::string_view find = input.take(1 + lengths % 4);
+    const std::string_view replacement = input.take(lengths / 4 % 8);
+    return {find.empty() ? std::string_view("\r") : find, replacement};
+}
+
+template <std::size_t N>
+void checkGroup(std::string_view name, const std::string& text,
+                const engine::GroupResult<N>& actual,
+                const std::array<engine::PatchRule, N>& group) {
+    std::string expected = text;
+    for (std::size_t i = 0; i < N; ++i) {
+        engine::RuleResult step = referenceReplace(expected, group[i].find, group[i].replacement);
+        expectEqual(std::string(name) + ": count of rule " + std::to_string(i + 1),
+                    actual.replacements[i], step.replacements);
+        expected = std::move(step.text);
+    }
+    expectEqual(std::string(name) + ": text", actual.text, expected);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzInput input(data, size);
+    const engine::PatchRule rule = pickRule(input);
+    const std::string text = scriptFromPieces(input.rest());
+
+    const engine::RuleResult expected = referenceReplace(text, rule.find, rule.replacement);
+    const engine::RuleResult actual = engine::applyRule(text, rule);
+    expectEqual("applyRule: text", actual.text, expected.text);
+    expectEqual("applyRule: count", actual.replacements, expected.replacements);
+
+    std::string inPlace = text;
+    const std::size_t count = engine::applyRuleInPlace(inPlace, rule);
+    expectEqual("applyRuleInPlace: text", inPlace, expected.text);
+    expectEqual("applyRuleInPlace: count", count, expected.replacements);
+
+    checkGroup("applyCategoryPatch", text, engine::applyCategoryPatch(text), engine::categoryPatch);
+    checkGroup("applyVersionPatch", text, engine::applyVersionPatch(text), engine::versionPatch);
+
+    // Raising the version twice leaves a single "a", whatever the text around the alias.
+    const std::string raised = engine::applyVersionPatch(text).text;
+    expectEqual("applyVersionPatch twice", engine::applyVersionPatch(raised).text, raised);
+    return 0;
+}
