@@ -1,12 +1,226 @@
 #include "patch_rules.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <optional>
+#include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace engine {
 
 namespace {
 
+struct Match {
+    std::size_t at;   // in the text the group was given
+    std::size_t rule; // index in the group
+};
+
+// Calls found(at, rule) for every place where a rule of the group matches as if it were applied
+// alone (left to right, never overlapping its own previous match), in the order of the text,
+// until found returns false. One pass serves every rule: a position is looked at closely only
+// when it holds a rule's first character and, find-length further on, its last one, which a
+// script rarely does by chance.
+template <std::size_t N, typename Found>
+void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found found) {
+    std::array<std::size_t, N> freeFrom{}; // where the next match of each rule may start
+    std::size_t reach = 0;                 // how far past a position the last characters lie
+    for (const auto& rule : rules)
+        reach = std::max(reach, rule.find.empty() ? 0 : rule.find.size() - 1);
+    const auto consider = [&](std::size_t at) {
+        for (std::size_t k = 0; k < N; ++k) {
+            const std::string_view find = rules[k].find;
+            // An empty find text would match between every two characters, endlessly.
+            if (find.empty() || at < freeFrom[k] || text[at] != find.front() ||
+                find.size() > text.size() - at ||
+                std::memcmp(text.data() + at, find.data(), find.size()) != 0)
+                continue;
+            freeFrom[k] = at + find.size();
+            if (!found(at, k))
+                return false;
+        }
+        return true;
+    };
+
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    if (text.size() >= reach + 16) {
+        __m128i firsts[N];
+        __m128i lasts[N];
+        std::array<std::size_t, N> lastOffsets{};
+        for (std::size_t k = 0; k < N; ++k) {
+            const std::string_view find = rules[k].find;
+            // A rule that cannot match asks for a byte to be 0 and 1 at once.
+            firsts[k] = _mm_set1_epi8(find.empty() ? 0 : find.front());
+            lasts[k] = _mm_set1_epi8(find.empty() ? 1 : find.back());
+            lastOffsets[k] = find.empty() ? 0 : find.size() - 1;
+        }
+        const char* bytes = text.data();
+        for (const std::size_t end = text.size() - reach - 16; at <= end; at += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+            __m128i hits = _mm_setzero_si128();
+            for (std::size_t k = 0; k < N; ++k) {
+                const __m128i lastBlock =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + lastOffsets[k]));
+                hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(block, firsts[k]),
+                                                        _mm_cmpeq_epi8(lastBlock, lasts[k])));
+            }
+            for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
+                 mask &= mask - 1) {
+                if (!consider(at + static_cast<std::size_t>(std::countr_zero(mask))))
+                    return;
+            }
+        }
+    }
+#endif
+    for (; at < text.size(); ++at) {
+        if (!consider(at))
+            return;
+    }
+}
+
+// Every match of the group's rules, ordered by position; nothing when there are so many that
+// keeping them would cost more memory than a fair share of the text's.
+template <std::size_t N>
+std::optional<std::vector<Match>> findMatches(std::string_view text,
+                                              const std::array<PatchRule, N>& rules) {
+    const std::size_t limit = std::max<std::size_t>(1024, text.size() / 64);
+    std::vector<Match> matches;
+    bool all = true;
+    scan(text, rules, [&](std::size_t at, std::size_t rule) {
+        all = matches.size() < limit;
+        if (all)
+            matches.push_back({at, rule});
+        return all;
+    });
+    if (!all)
+        return std::nullopt;
+    return matches;
+}
+
+// One rule over a text with more matches than are worth keeping: the result is built as they
+// are found.
+std::size_t replaceWhileScanning(std::string& text, const PatchRule& rule) {
+    const std::string_view in = text;
+    std::string out;
+    out.reserve(rule.replacement.size() > rule.find.size() ? in.size() + in.size() / 8 + 64
+                                                           : in.size());
+    std::size_t count = 0;
+    std::size_t from = 0;
+    scan(in, std::array<PatchRule, 1>{rule}, [&](std::size_t at, std::size_t) {
+        out.append(in.substr(from, at - from));
+        out.append(rule.replacement);
+        from = at + rule.find.size();
+        ++count;
+        return true;
+    });
+    out.append(in.substr(from));
+    text = std::move(out);
+    return count;
+}
+
+// Sizes of the replaced text, and whether every replacement is at least as long as its find
+// text, so that the text can be rewritten from its end in its own buffer.
+template <std::size_t N>
+std::pair<std::size_t, bool> resultSize(std::size_t size, const std::vector<Match>& matches,
+                                        const std::array<PatchRule, N>& rules) {
+    bool grows = true;
+    for (const Match& match : matches) {
+        const PatchRule& rule = rules[match.rule];
+        size = size - rule.find.size() + rule.replacement.size();
+        grows = grows && rule.replacement.size() >= rule.find.size();
+    }
+    return {size, grows};
+}
+
+// Puts every match's replacement in its place, copying the text between matches once. When the
+// buffer has room, the text moves within it, which spares fresh memory as big as the script.
+template <std::size_t N>
+void replaceMatches(std::string& text, const std::vector<Match>& matches,
+                    const std::array<PatchRule, N>& rules) {
+    if (matches.empty())
+        return;
+    const auto [size, grows] = resultSize(text.size(), matches, rules);
+    if (grows && size <= text.capacity()) {
+        std::size_t end = text.size(); // the input from here on is in place already
+        text.resize(size);
+        char* bytes = text.data();
+        std::size_t out = size;
+        for (auto match = matches.rbegin(); match != matches.rend(); ++match) {
+            const PatchRule& rule = rules[match->rule];
+            const std::size_t after = match->at + rule.find.size();
+            out -= end - after;
+            std::memmove(bytes + out, bytes + after, end - after);
+            out -= rule.replacement.size();
+            std::memcpy(bytes + out, rule.replacement.data(), rule.replacement.size());
+            end = match->at;
+        }
+        return;
+    }
+    std::string out;
+    out.reserve(size);
+    const std::string_view in = text;
+    std::size_t from = 0;
+    for (const Match& match : matches) {
+        out.append(in.substr(from, match.at - from));
+        out.append(rules[match.rule].replacement);
+        from = match.at + rules[match.rule].find.size();
+    }
+    out.append(in.substr(from));
+    text = std::move(out);
+}
+
+// Whether replacing every rule's matches in one go gives what applying the rules one after
+// another gives. It does when no replacement changes what a later rule finds: matches that lie
+// further apart than the longest find text cannot take part in one another's, and around each
+// replacement no later rule may find its text where the input did not have it.
+template <std::size_t N>
+bool independent(std::string_view text, const std::vector<Match>& matches,
+                 const std::array<PatchRule, N>& rules) {
+    std::size_t longest = 0;
+    for (const auto& rule : rules)
+        longest = std::max(longest, rule.find.size());
+    constexpr std::size_t lastRule = N - 1;
+    for (std::size_t i = 1; i < matches.size(); ++i) {
+        const Match& before = matches[i - 1];
+        const Match& after = matches[i];
+        // The last rule's own matches only ever meet that rule, which never looks back.
+        if (before.rule == lastRule && after.rule == lastRule)
+            continue;
+        if (after.at < before.at + rules[before.rule].find.size() + longest)
+            return false;
+    }
+    for (const Match& match : matches) {
+        const PatchRule& rule = rules[match.rule];
+        for (std::size_t later = match.rule + 1; later < N; ++later) {
+            const std::string_view find = rules[later].find;
+            if (find.empty())
+                continue;
+            const std::size_t left = std::min(match.at, find.size() - 1);
+            std::string around(text.substr(match.at - left, left));
+            around += rule.replacement;
+            around += text.substr(match.at + rule.find.size(), find.size() - 1);
+            if (around.find(find) != std::string::npos)
+                return false;
+        }
+    }
+    return true;
+}
+
 template <std::size_t N>
 GroupResult<N> applyGroup(std::string text, const std::array<PatchRule, N>& group) {
     GroupResult<N> result{std::move(text), {}};
+    const auto matches = findMatches(result.text, group);
+    if (matches && independent(result.text, *matches, group)) {
+        for (const Match& match : *matches)
+            ++result.replacements[match.rule];
+        replaceMatches(result.text, *matches, group);
+        return result;
+    }
+    // Replacements close enough to meet, or a great many of them: the rules take their turns,
+    // each seeing the output of the one before.
     for (std::size_t i = 0; i < N; ++i)
         result.replacements[i] = applyRuleInPlace(result.text, group[i]);
     return result;
@@ -15,31 +229,12 @@ GroupResult<N> applyGroup(std::string text, const std::array<PatchRule, N>& grou
 } // namespace
 
 std::size_t applyRuleInPlace(std::string& text, const PatchRule& rule) {
-    const std::string_view find = rule.find;
-    if (find.empty())
-        return 0; // an empty find text would match between every two characters, endlessly
-    std::size_t hit = text.find(find);
-    if (hit == std::string::npos)
-        return 0;
-
-    // One pass into a new buffer: the text before the first hit is copied once, and so is each
-    // stretch between hits.
-    std::string out;
-    out.reserve(rule.replacement.size() > find.size() ? text.size() + text.size() / 8 + 64
-                                                      : text.size());
-    std::size_t count = 0;
-    std::size_t from = 0;
-    const std::string_view in = text;
-    while (hit != std::string::npos) {
-        out.append(in.substr(from, hit - from));
-        out.append(rule.replacement);
-        ++count;
-        from = hit + find.size();
-        hit = in.find(find, from);
-    }
-    out.append(in.substr(from));
-    text = std::move(out);
-    return count;
+    const std::array<PatchRule, 1> alone{rule};
+    const auto matches = findMatches(text, alone);
+    if (!matches)
+        return replaceWhileScanning(text, rule);
+    replaceMatches(text, *matches, alone);
+    return matches->size();
 }
 
 RuleResult applyRule(std::string_view text, const PatchRule& rule) {

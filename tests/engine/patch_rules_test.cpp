@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -171,6 +173,145 @@ TEST(VersionPatch, AlwaysLeavesASingleA) {
         EXPECT_EQ(once.replacements, c.replacements) << c.text;
         EXPECT_EQ(engine::applyVersionPatch(once.text).text, c.expected) << "twice: " << c.text;
     }
+}
+
+// The rules of a group applied one after another by the plainest means: what the group must give
+// however the engine applies it.
+struct Reference {
+    std::string text;
+    std::vector<std::size_t> replacements;
+};
+
+Reference oneAfterAnother(std::string text, std::span<const PatchRule> rules) {
+    Reference result{std::move(text), {}};
+    for (const auto& rule : rules) {
+        std::string out;
+        std::size_t count = 0;
+        std::size_t from = 0;
+        for (std::size_t at = result.text.find(rule.find);
+             !rule.find.empty() && at != std::string::npos;
+             at = result.text.find(rule.find, from)) {
+            out += result.text.substr(from, at - from);
+            out += rule.replacement;
+            from = at + rule.find.size();
+            ++count;
+        }
+        out += result.text.substr(from);
+        result.text = std::move(out);
+        result.replacements.push_back(count);
+    }
+    return result;
+}
+
+// Texts made of the rules' own pieces, whole, cut, altered and run together, with stretches of
+// script between them short enough for replacements to meet and long enough for them not to.
+std::string piecesOfRules(std::mt19937_64& random) {
+    const std::vector<std::string_view> texts{
+        engine::ruleC1.find,        engine::ruleC2.find,        engine::ruleC3.find,
+        engine::ruleV1.find,        engine::ruleV2.find,        engine::ruleC1.replacement,
+        engine::ruleC2.replacement, engine::ruleC3.replacement, engine::ruleV2.replacement};
+    const auto below = [&](std::size_t bound) {
+        return static_cast<std::size_t>(random() % bound);
+    };
+    std::string text;
+    for (std::size_t pieces = below(12); pieces > 0; --pieces) {
+        std::string piece(texts[below(texts.size())]);
+        switch (below(6)) {
+        case 0:
+            piece = piece.substr(below(piece.size()));
+            break;
+        case 1:
+            piece = piece.substr(0, below(piece.size()));
+            break;
+        case 2:
+            piece[below(piece.size())] = "a$ ,-"[below(5)];
+            break;
+        default:
+            break;
+        }
+        text += piece;
+        const std::size_t gap = below(3) == 0 ? below(600) : below(4);
+        for (std::size_t i = 0; i < gap; ++i)
+            text += "a48 ;$-\r\n"[below(9)];
+    }
+    return text;
+}
+
+template <std::size_t N>
+void expectAsOneAfterAnother(const engine::GroupResult<N>& result, const std::string& text,
+                             const std::array<PatchRule, N>& group) {
+    const Reference expected = oneAfterAnother(text, group);
+    EXPECT_EQ(result.text, expected.text) << "input: " << text;
+    EXPECT_EQ(std::vector<std::size_t>(result.replacements.begin(), result.replacements.end()),
+              expected.replacements)
+        << "input: " << text;
+}
+
+// The same text in a buffer with room for it to grow.
+std::string withRoom(const std::string& text) {
+    std::string roomy;
+    roomy.reserve(text.size() + 4096);
+    roomy = text;
+    return roomy;
+}
+
+// Whether the text comes with room to grow in its buffer or not, each group gives exactly what
+// its rules applied one after another give.
+TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveOnRandomTexts) {
+    std::mt19937_64 random(20261208);
+    for (int round = 0; round < 3000 && !HasFailure(); ++round) {
+        const std::string text = piecesOfRules(random);
+        expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
+        expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
+                                engine::categoryPatch);
+        expectAsOneAfterAnother(engine::applyVersionPatch(text), text, engine::versionPatch);
+        expectAsOneAfterAnother(engine::applyVersionPatch(withRoom(text)), text,
+                                engine::versionPatch);
+    }
+}
+
+TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveWhereMatchesMeet) {
+    const std::string c1(engine::ruleC1.find);
+    const std::string c2(engine::ruleC2.find);
+    const std::string c3(engine::ruleC3.find);
+    const std::string v1(engine::ruleV1.find);
+    const std::string v2(engine::ruleV2.find);
+    const std::vector<std::string> texts{
+        c1 + c2 + c3,
+        c3 + c2 + c1,
+        c3 + c3 + c3,
+        c1 + c1,
+        std::string(engine::ruleC3.replacement) + c3,
+        "x" + c1.substr(0, 100) + c2 + c1.substr(100),
+        c2.substr(0, 17) + c1,
+        v1 + v2,
+        v2 + v1,
+        v1 + "lias msn.vver return 4.8a",
+        v2 + v2 + "a",
+        "alias msn.vver return 4.8alias msn.vver return 4.8a",
+    };
+    for (const auto& text : texts) {
+        expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
+        expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
+                                engine::categoryPatch);
+        expectAsOneAfterAnother(engine::applyVersionPatch(text), text, engine::versionPatch);
+        expectAsOneAfterAnother(engine::applyVersionPatch(withRoom(text)), text,
+                                engine::versionPatch);
+    }
+}
+
+// So many matches that the engine does not keep a list of them: the result is still the same.
+TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveWithManyMatches) {
+    std::string text;
+    for (int i = 0; i < 5000; ++i)
+        text += (i % 7 == 0 ? std::string(engine::ruleC1.find) : std::string(engine::ruleC3.find)) +
+                (i % 3 == 0 ? "\r\n" : "");
+    expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
+
+    const std::string letters(100000, 'a');
+    const auto doubled = engine::applyRule(letters, {"a", "aa"});
+    EXPECT_EQ(doubled.text, std::string(200000, 'a'));
+    EXPECT_EQ(doubled.replacements, 100000u);
 }
 
 } // namespace
