@@ -16,6 +16,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -217,11 +218,14 @@ void expectFile(std::string_view what, const std::optional<std::string>& actual,
         expectEqual(what, *actual, *expected);
 }
 
-std::string joined(const std::vector<std::string>& events) {
-    std::string text;
-    for (const auto& event : events)
-        text += event + "\n";
-    return text;
+// Names the first step where the run parted from what was expected.
+void expectEvents(const std::vector<std::string>& actual,
+                  const std::vector<std::string>& expected) {
+    for (std::size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+        const std::string shown = i < actual.size() ? actual[i] : "(nothing)";
+        const std::string wanted = i < expected.size() ? expected[i] : "(nothing)";
+        expectEqual("what the run showed and asked, step " + std::to_string(i + 1), shown, wanted);
+    }
 }
 
 Files filesIn(const Scratch& scratch) {
@@ -244,7 +248,7 @@ void checkOneRun(const Scratch& scratch, Answers answers, const std::tm& clock) 
         fail(std::string("the run failed: ") + error.what());
     }
 
-    expectEqual("what the run showed and asked", joined(ui.events), joined(expected.events));
+    expectEvents(ui.events, expected.events);
     const Files after = filesIn(scratch);
     expectFile("script", after.script, expected.files.script);
     expectFile("backup", after.backup, expected.files.backup);
