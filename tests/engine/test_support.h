@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -19,8 +18,8 @@ namespace fs = std::filesystem;
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "morvane-test-XXXXXX").string();
+    explicit TempFolder(const fs::path& base = fs::temp_directory_path()) {
+        std::string pattern = (base / "morvane-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
         path_ = pattern;
@@ -39,9 +38,16 @@ private:
     fs::path path_;
 };
 
+// The whole file, or nothing when it cannot be read.
 inline std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return {};
+    std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 inline void writeBytes(const fs::path& path, std::string_view bytes) {

@@ -1,0 +1,104 @@
+#include "os_file.h"
+#include "patch_run.h"
+#include "promise.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <regex>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readBytes;
+using testing_support::RecordingUi;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+std::tm fixedTime() {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 8;
+    time.tm_hour = 9;
+    time.tm_min = 30;
+    return time;
+}
+
+// Puts the fault plan back however the test ends.
+class PlanGuard {
+public:
+    explicit PlanGuard(engine::os::FaultPlan& plan) { engine::os::setFaultPlan(&plan); }
+    ~PlanGuard() { engine::os::setFaultPlan(nullptr); }
+    PlanGuard(const PlanGuard&) = delete;
+    PlanGuard& operator=(const PlanGuard&) = delete;
+};
+
+struct Place {
+    TempFolder root;
+    fs::path scripts = root / "scripts";
+    fs::path logs = root / "logs";
+    Place() {
+        fs::create_directory(scripts);
+        fs::create_directory(logs);
+    }
+    void run() {
+        RecordingUi ui({true, true});
+        engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
+    }
+};
+
+long operationsOfAYesYesRun(const std::string& script) {
+    Place place;
+    writeBytes(place.scripts / "morvane.mrc", script);
+    engine::os::FaultPlan counting{-1, 0, 0};
+    PlanGuard guard(counting);
+    place.run();
+    return counting.operations;
+}
+
+class FaultInjection : public ::testing::TestWithParam<int> {};
+
+TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed) {
+    const int error = GetParam();
+    const std::string script = reliability::sampleScript(64 * 1024);
+    const long operations = operationsOfAYesYesRun(script);
+    ASSERT_GT(operations, 20) << "the run's file operations are not all counted";
+
+    const std::string reason = std::generic_category().message(error);
+    const std::regex named("^Could not (open|read|write|close)( to)? the (script|backup|log) "
+                           "\"/[^\"]+\": " +
+                           reason + "\\. The script \"[^\"]+\" was (not )?changed");
+    for (long k = 1; k <= operations; ++k) {
+        SCOPED_TRACE("operation " + std::to_string(k) + " of " + std::to_string(operations));
+        Place place;
+        const fs::path scriptPath = place.scripts / "morvane.mrc";
+        writeBytes(scriptPath, script);
+        const auto expected = reliability::expectationFor(
+            script, engine::logHeader(fixedTime(), engine::userLocale()));
+
+        std::string message;
+        {
+            engine::os::FaultPlan plan{k, error, 0};
+            PlanGuard guard(plan);
+            try {
+                place.run();
+            } catch (const engine::PatchError& failure) {
+                message = failure.what();
+            }
+        }
+        EXPECT_TRUE(std::regex_search(message, named)) << message;
+        EXPECT_TRUE(reliability::promiseHolds(expected, scriptPath, place.logs / "parselog.log"));
+        EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
+        EXPECT_NO_THROW(place.run()) << "a run after the failure";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, FaultInjection, ::testing::Values(EIO, ENOSPC, EACCES),
+                         [](const auto& info) {
+                             return info.param == EIO      ? std::string("EIO")
+                                    : info.param == ENOSPC ? std::string("ENOSPC")
+                                                           : std::string("EACCES");
+                         });
+
+} // namespace

@@ -1,0 +1,166 @@
+#include "os_file.h"
+#include "patch_run.h"
+#include "promise.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::readBytes;
+using testing_support::RecordingUi;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+std::tm fixedTime() {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 8;
+    time.tm_hour = 9;
+    return time;
+}
+
+std::string header() {
+    return engine::logHeader(fixedTime(), engine::userLocale());
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directory(scripts);
+        fs::create_directory(logs);
+    }
+    std::vector<std::string> run(const std::string& name = "morvane.mrc") {
+        RecordingUi ui({true, true});
+        engine::runPatch(scripts, name, ui, logs, fixedTime);
+        return ui.events;
+    }
+    fs::path script(const std::string& name = "morvane.mrc") const { return scripts / name; }
+
+    TempFolder root;
+    fs::path scripts = root / "scripts";
+    fs::path logs = root / "logs";
+    fs::path log = logs / "parselog.log";
+};
+
+// A script far larger than any add-on's: a head holding the rule texts, then one block repeated.
+struct LargeScript {
+    std::string head = reliability::sampleScript(0);
+    std::string block;
+    std::size_t repeats;
+
+    void write(const fs::path& path) const {
+        std::ofstream out(path, std::ios::binary);
+        out << head;
+        for (std::size_t i = 0; i < repeats; ++i)
+            out << block;
+    }
+};
+
+// Compares a file with prefix + block * repeats + suffix a chunk at a time.
+::testing::AssertionResult fileIs(const fs::path& path, const std::string& prefix,
+                                  const std::string& block, std::size_t repeats,
+                                  const std::string& suffix) {
+    std::ifstream in(path, std::ios::binary);
+    std::string chunk;
+    std::size_t offset = 0;
+    auto expect = [&](const std::string& part) {
+        chunk.resize(part.size());
+        in.read(chunk.data(), static_cast<std::streamsize>(part.size()));
+        const bool same = in.gcount() == static_cast<std::streamsize>(part.size()) && chunk == part;
+        offset += part.size();
+        return same;
+    };
+    if (!expect(prefix))
+        return ::testing::AssertionFailure()
+               << path << " differs in its first " << prefix.size() << " bytes";
+    std::string blocks;
+    const std::size_t perRead = std::max<std::size_t>(1, (1u << 20) / block.size());
+    for (std::size_t i = 0; i < repeats; i += perRead) {
+        blocks.clear();
+        for (std::size_t j = i; j < std::min(repeats, i + perRead); ++j)
+            blocks += block;
+        if (!expect(blocks))
+            return ::testing::AssertionFailure() << path << " differs near byte " << offset;
+    }
+    if (!expect(suffix) || in.peek() != std::char_traits<char>::eof())
+        return ::testing::AssertionFailure() << path << " ends differently";
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(Hostile, OneGibibyteScriptIsPatchedWhole) {
+    LargeScript large;
+    large.block = "on *:TEXT:*:#:{ if ($nick isop #) { did -a msn.chat 3 $1- } }\r\n";
+    large.repeats = (std::size_t(1) << 30) / large.block.size();
+    large.write(script());
+
+    run();
+
+    const std::string text = engine::scriptTextFromBytes(large.head);
+    const std::string patchedHead =
+        engine::applyVersionPatch(engine::applyCategoryPatch(text).text).text;
+    EXPECT_TRUE(fileIs(script(), patchedHead, large.block, large.repeats, "\r\n"));
+    EXPECT_TRUE(fileIs(script().string() + ".bak", large.head, large.block, large.repeats, "\r\n"));
+    EXPECT_TRUE(fileIs(log, header() + large.head, large.block, large.repeats, ""));
+}
+
+TEST_F(Hostile, OneLineOf100MebibytesIsOneLine) {
+    std::string line(100 << 20, 'x');
+    line.replace(1000, engine::ruleC1.find.size(), engine::ruleC1.find);
+    line.replace(50 << 20, engine::ruleC2.find.size(), engine::ruleC2.find);
+    line.replace(line.size() - 1000, engine::ruleC3.find.size(), engine::ruleC3.find);
+    writeBytes(script(), line);
+
+    const auto events = run();
+
+    EXPECT_EQ(events.back(), "browser:on");
+    const std::string patched = engine::applyCategoryPatch(line + "\r\n").text;
+    EXPECT_EQ(readBytes(script()), engine::applyVersionPatch(patched).text + "\r\n");
+    EXPECT_EQ(readBytes(log), header() + line + "\r\n");
+}
+
+TEST_F(Hostile, TenMebibytesOfLoneCrsAreThatManyEmptyLines) {
+    const std::string crs(10 << 20, '\r');
+    writeBytes(script(), crs);
+
+    const auto events = run();
+
+    std::string lines;
+    lines.reserve(crs.size() * 2);
+    for (std::size_t i = 0; i < crs.size(); ++i)
+        lines += "\r\n";
+    EXPECT_EQ(events[events.size() - 3], "status:File not patched.");
+    EXPECT_EQ(readBytes(script()), crs) << "a script the patch did not change is left alone";
+    EXPECT_EQ(readBytes(script().string() + ".bak"), lines + "\r\n");
+    EXPECT_EQ(readBytes(log), header() + lines);
+}
+
+TEST_F(Hostile, NameWhoseBackupCannotExistIsRefusedBeforeAnythingIsWritten) {
+    const std::size_t longest = engine::os::maxNameLength(scripts);
+    const std::string fits = std::string(longest - 8, 'n') + ".mrc"; // backup name: longest
+    const std::string tooLong = std::string(longest - 7, 'n') + ".mrc";
+    const std::string original = reliability::sampleScript(4096);
+    writeBytes(script(fits), original);
+    writeBytes(script(tooLong), original);
+
+    EXPECT_NO_THROW(run(fits));
+    EXPECT_EQ(readBytes(script(fits + ".bak")), engine::scriptTextFromBytes(original) + "\r\n");
+
+    const std::string logBefore = readBytes(log);
+    try {
+        run(tooLong);
+        FAIL() << "a script whose backup cannot exist was patched";
+    } catch (const engine::PatchError& failure) {
+        const std::string text = failure.what();
+        EXPECT_NE(text.find("Could not write the backup"), std::string::npos) << text;
+        EXPECT_NE(text.find("too long"), std::string::npos) << text;
+    }
+    EXPECT_EQ(readBytes(script(tooLong)), original);
+    EXPECT_EQ(readBytes(log), logBefore);
+    EXPECT_EQ(reliability::leftovers(scripts, fits).size(), 1u); // only the long script itself
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+#include "patch_run.h"
+#include "promise.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using testing_support::RecordingUi;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+std::tm fixedTime() {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 8;
+    time.tm_hour = 9;
+    return time;
+}
+
+// Starts a Yes/Yes run in a child process; returns its process id.
+pid_t startRun(const fs::path& scripts, const fs::path& logs) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            RecordingUi ui({true, true});
+            engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    return child;
+}
+
+// A kill takes the process, not the machine: what the kernel was given survives it wherever the
+// files are, so memory-backed files let the test kill many more runs in its time.
+fs::path fastFolder() {
+    std::error_code error;
+    return fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
+TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
+    TempFolder root(fastFolder());
+    const fs::path scripts = root / "scripts";
+    const fs::path logs = root / "logs";
+    fs::create_directory(scripts);
+    fs::create_directory(logs);
+    const fs::path script = scripts / "morvane.mrc";
+    const fs::path log = logs / "parselog.log";
+    const std::string original = reliability::sampleScript(16 << 20);
+    const auto expected =
+        reliability::expectationFor(original, engine::logHeader(fixedTime(), engine::userLocale()));
+
+    // How long a run takes here, so that the kills spread over all of it.
+    writeBytes(script, original);
+    const auto started = Clock::now();
+    int status = 0;
+    ::waitpid(startRun(scripts, logs), &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto runTime =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+
+    const char* seedText = std::getenv("MORVANE_KILL_SEED");
+    const unsigned seed =
+        seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261208u;
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<long> delay(0, runTime.count() * 11 / 10);
+    const auto deadline = Clock::now() + std::chrono::seconds(110);
+
+    int kills = 0;
+    int untouched = 0;
+    int leftTemporary = 0;
+    for (; kills < 200 && Clock::now() < deadline; ++kills) {
+        SCOPED_TRACE("kill " + std::to_string(kills) + ", seed " + std::to_string(seed));
+        fs::remove(log);
+        fs::remove(scripts / "morvane.mrc.bak");
+        writeBytes(script, original);
+
+        const pid_t child = startRun(scripts, logs);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+
+        ASSERT_TRUE(reliability::promiseHolds(expected, script, log));
+        untouched += testing_support::readBytes(script) == original;
+        for (const auto& name : reliability::leftovers(scripts, "morvane.mrc")) {
+            // What a kill leaves behind is hidden and is no script, so no list ever shows it.
+            EXPECT_EQ(name.front(), '.') << name;
+            EXPECT_FALSE(reliability::endsWith(name, ".mrc")) << name;
+            fs::remove(scripts / name);
+            ++leftTemporary;
+        }
+    }
+    EXPECT_EQ(kills, 200) << "the kills did not fit in their time";
+    std::printf("killed %d runs of %lld ms (seed %u): %d left the script untouched, %d patched; "
+                "%d temporary files left behind\n",
+                kills, static_cast<long long>(runTime.count() / 1000), seed, untouched,
+                kills - untouched, leftTemporary);
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+#pragma once
+
+// What a patch run promises the user, whatever happens to it: the script on disk is its old
+// content or a complete content the run meant to write, and whenever it is not the old one,
+// the text as read is complete in the backup or in the log.
+
+#include "patch_rules.h"
+#include "script_files.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace reliability {
+
+namespace fs = std::filesystem;
+
+// The rule texts among lines of ordinary script, repeated until the script is about `size`.
+inline std::string sampleScript(std::size_t size) {
+    std::string script = "; Morvane 4.8\r\nalias msn.vver return 4.8\r\n"
+                         "on *:DIALOG:msn.room.*:init:*: {\r\n  " +
+                         std::string(engine::ruleC1.find) +
+                         "\r\n}\r\non *:DIALOG:msn.roomcat:init:0: {\r\n  " +
+                         std::string(engine::ruleC2.find) + "\r\n}\r\nraw *:*: {\r\n  " +
+                         std::string(engine::ruleC3.find) + "\r\n}\r\n";
+    const std::string filler = "alias msn.filler { did -a $dname 4 $1- | return $true }\r\n";
+    while (script.size() + filler.size() <= size)
+        script += filler;
+    return script;
+}
+
+struct Expectation {
+    std::string original; // the script's bytes before the run
+    std::string text;     // the script text as the run reads it
+    std::string logRecord;
+    std::vector<std::string> intended; // the complete contents the run may write
+};
+
+inline Expectation expectationFor(const std::string& original, const std::string& logHeader) {
+    Expectation e;
+    e.original = original;
+    e.text = engine::scriptTextFromBytes(original);
+    e.logRecord = logHeader + e.text;
+    const std::string category = engine::applyCategoryPatch(e.text).text;
+    e.intended = {category + "\r\n", engine::applyVersionPatch(category).text + "\r\n"};
+    return e;
+}
+
+inline bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+inline ::testing::AssertionResult promiseHolds(const Expectation& e, const fs::path& script,
+                                               const fs::path& log) {
+    const std::string now = testing_support::readBytes(script);
+    if (now == e.original)
+        return ::testing::AssertionSuccess();
+    if (std::find(e.intended.begin(), e.intended.end(), now) == e.intended.end())
+        return ::testing::AssertionFailure()
+               << "the script holds " << now.size() << " bytes that the run never meant to write";
+    fs::path backup = script;
+    backup += ".bak";
+    if (testing_support::readBytes(backup) == e.text + "\r\n")
+        return ::testing::AssertionSuccess();
+    if (endsWith(testing_support::readBytes(log), e.logRecord))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "the script was changed, but neither the backup nor the log holds the text as read";
+}
+
+// Names a run left in folder besides the script and its backup.
+inline std::vector<std::string> leftovers(const fs::path& folder, const std::string& script) {
+    std::vector<std::string> names;
+    for (const auto& name : testing_support::namesIn(folder))
+        if (name != script && name != script + ".bak")
+            names.push_back(name);
+    return names;
+}
+
+} // namespace reliability
