@@ -5,7 +5,9 @@
 #include <cstring>
 #include <optional>
 #include <vector>
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -18,17 +20,134 @@ struct Match {
     std::size_t rule; // index in the group
 };
 
+// Two characters of each rule's find text that a position must hold before it is compared in
+// full: the two that are rarest at the start of the text, so that ordinary script seldom has
+// both at the right distance by chance.
+template <std::size_t N> struct Probes {
+    std::array<std::size_t, N> first{};
+    std::array<std::size_t, N> second{};
+    std::size_t reach = 0; // how far past a position the probed characters lie
+};
+
+template <std::size_t N>
+Probes<N> chooseProbes(std::string_view text, const std::array<PatchRule, N>& rules) {
+    std::array<std::size_t, 256> seen{};
+    for (const char c : text.substr(0, 1 << 16))
+        ++seen[static_cast<unsigned char>(c)];
+    const auto rarity = [&](char c) { return seen[static_cast<unsigned char>(c)]; };
+    Probes<N> probes;
+    for (std::size_t k = 0; k < N; ++k) {
+        const std::string_view find = rules[k].find;
+        if (find.empty())
+            continue;
+        std::size_t first = 0;
+        for (std::size_t i = 1; i < find.size(); ++i)
+            if (rarity(find[i]) < rarity(find[first]))
+                first = i;
+        std::size_t second = first == 0 ? find.size() - 1 : 0;
+        for (std::size_t i = 0; i < find.size(); ++i) {
+            // Another character is worth more than the same one again.
+            const auto worth = [&](std::size_t at) {
+                return std::pair(find[at] == find[first], rarity(find[at]));
+            };
+            if (i != first && worth(i) < worth(second))
+                second = i;
+        }
+        probes.first[k] = first;
+        probes.second[k] = second;
+        probes.reach = std::max({probes.reach, first, second});
+    }
+    return probes;
+}
+
+#if defined(__SSE2__)
+// The probes compared sixteen positions at a time. Returns where the blocks end, or nothing when
+// consider asked to stop.
+template <std::size_t N, typename Consider>
+std::optional<std::size_t> probeBlocks16(std::string_view text,
+                                         const std::array<PatchRule, N>& rules,
+                                         const Probes<N>& probes, Consider& consider) {
+    std::size_t at = 0;
+    if (text.size() < probes.reach + 16)
+        return at;
+    __m128i firsts[N];
+    __m128i seconds[N];
+    for (std::size_t k = 0; k < N; ++k) {
+        const std::string_view find = rules[k].find;
+        // A rule that cannot match asks for a byte to be 0 and 1 at once.
+        firsts[k] = _mm_set1_epi8(find.empty() ? 0 : find[probes.first[k]]);
+        seconds[k] = _mm_set1_epi8(find.empty() ? 1 : find[probes.second[k]]);
+    }
+    const char* bytes = text.data();
+    for (const std::size_t end = text.size() - probes.reach - 16; at <= end; at += 16) {
+        __m128i hits = _mm_setzero_si128();
+        for (std::size_t k = 0; k < N; ++k) {
+            const auto* first = reinterpret_cast<const __m128i*>(bytes + at + probes.first[k]);
+            const auto* second = reinterpret_cast<const __m128i*>(bytes + at + probes.second[k]);
+            hits = _mm_or_si128(hits,
+                                _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(first), firsts[k]),
+                                              _mm_cmpeq_epi8(_mm_loadu_si128(second), seconds[k])));
+        }
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
+             mask &= mask - 1) {
+            if (!consider(at + static_cast<std::size_t>(std::countr_zero(mask))))
+                return std::nullopt;
+        }
+    }
+    return at;
+}
+#endif
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(MORVANE_NO_AVX2_PROBES)
+#define MORVANE_HAVE_AVX2_PROBES 1
+// The same thirty-two positions at a time, on processors that have AVX2; the program is built
+// for all x86-64 processors, so this is chosen when it runs.
+template <std::size_t N, typename Consider>
+__attribute__((target("avx2"))) std::optional<std::size_t>
+probeBlocks32(std::string_view text, const std::array<PatchRule, N>& rules, const Probes<N>& probes,
+              Consider& consider) {
+    std::size_t at = 0;
+    if (text.size() < probes.reach + 32)
+        return at;
+    __m256i firsts[N];
+    __m256i seconds[N];
+    for (std::size_t k = 0; k < N; ++k) {
+        const std::string_view find = rules[k].find;
+        firsts[k] = _mm256_set1_epi8(find.empty() ? 0 : find[probes.first[k]]);
+        seconds[k] = _mm256_set1_epi8(find.empty() ? 1 : find[probes.second[k]]);
+    }
+    const char* bytes = text.data();
+    for (const std::size_t end = text.size() - probes.reach - 32; at <= end; at += 32) {
+        __m256i hits = _mm256_setzero_si256();
+        for (std::size_t k = 0; k < N; ++k) {
+            const auto* first = reinterpret_cast<const __m256i*>(bytes + at + probes.first[k]);
+            const auto* second = reinterpret_cast<const __m256i*>(bytes + at + probes.second[k]);
+            hits = _mm256_or_si256(
+                hits, _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(first), firsts[k]),
+                                       _mm256_cmpeq_epi8(_mm256_loadu_si256(second), seconds[k])));
+        }
+        for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0;
+             mask &= mask - 1) {
+            if (!consider(at + static_cast<std::size_t>(std::countr_zero(mask))))
+                return std::nullopt;
+        }
+    }
+    return at;
+}
+
+bool haveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}
+#endif
+
 // Calls found(at, rule) for every place where a rule of the group matches as if it were applied
 // alone (left to right, never overlapping its own previous match), in the order of the text,
-// until found returns false. One pass serves every rule: a position is looked at closely only
-// when it holds a rule's first character and, find-length further on, its last one, which a
-// script rarely does by chance.
+// until found returns false. One pass serves every rule, and a position is compared in full
+// only when it holds two of a rule's rarest characters at the right places.
 template <std::size_t N, typename Found>
 void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found found) {
     std::array<std::size_t, N> freeFrom{}; // where the next match of each rule may start
-    std::size_t reach = 0;                 // how far past a position the last characters lie
-    for (const auto& rule : rules)
-        reach = std::max(reach, rule.find.empty() ? 0 : rule.find.size() - 1);
     const auto consider = [&](std::size_t at) {
         for (std::size_t k = 0; k < N; ++k) {
             const std::string_view find = rules[k].find;
@@ -44,38 +163,19 @@ void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found fo
         return true;
     };
 
-    std::size_t at = 0;
-#if defined(__SSE2__)
-    if (text.size() >= reach + 16) {
-        __m128i firsts[N];
-        __m128i lasts[N];
-        std::array<std::size_t, N> lastOffsets{};
-        for (std::size_t k = 0; k < N; ++k) {
-            const std::string_view find = rules[k].find;
-            // A rule that cannot match asks for a byte to be 0 and 1 at once.
-            firsts[k] = _mm_set1_epi8(find.empty() ? 0 : find.front());
-            lasts[k] = _mm_set1_epi8(find.empty() ? 1 : find.back());
-            lastOffsets[k] = find.empty() ? 0 : find.size() - 1;
-        }
-        const char* bytes = text.data();
-        for (const std::size_t end = text.size() - reach - 16; at <= end; at += 16) {
-            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-            __m128i hits = _mm_setzero_si128();
-            for (std::size_t k = 0; k < N; ++k) {
-                const __m128i lastBlock =
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + lastOffsets[k]));
-                hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(block, firsts[k]),
-                                                        _mm_cmpeq_epi8(lastBlock, lasts[k])));
-            }
-            for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
-                 mask &= mask - 1) {
-                if (!consider(at + static_cast<std::size_t>(std::countr_zero(mask))))
-                    return;
-            }
-        }
-    }
+    std::optional<std::size_t> blocksEnd = 0;
+    const Probes<N> probes = chooseProbes(text, rules);
+#if defined(MORVANE_HAVE_AVX2_PROBES)
+    if (haveAvx2())
+        blocksEnd = probeBlocks32(text, rules, probes, consider);
+    else
+        blocksEnd = probeBlocks16(text, rules, probes, consider);
+#elif defined(__SSE2__)
+    blocksEnd = probeBlocks16(text, rules, probes, consider);
 #endif
-    for (; at < text.size(); ++at) {
+    if (!blocksEnd)
+        return;
+    for (std::size_t at = *blocksEnd; at < text.size(); ++at) {
         if (!consider(at))
             return;
     }
