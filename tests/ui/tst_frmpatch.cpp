@@ -123,6 +123,7 @@ private slots:
     void folderListClicks();
     void patchRun_data();
     void patchRun();
+    void nameTooLongForItsBackup();
     void refusalWithoutSelection();
     void failedRunKeepsProgramRunning();
     void oneInformationWindow();
@@ -434,6 +435,22 @@ void tst_FrmPatch::patchRun_data() {
                         << "4.8" << false;
     QTest::newRow("markup name") << "<b>x<i>.mrc" << Buttons{QMessageBox::No} << ""
                                  << "4.8" << false;
+
+    // Names a user may well have: each is listed, shown as typed and patched.
+    const Buttons yesYes{QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok};
+    const QStringList hostile{
+        "<img src=x onerror=alert(1)>&amp;.mrc",
+        "it's \"quoted\".mrc",
+        "--help.mrc",
+        "-rf .mrc",
+        " two  spaces .mrc",
+        "M\u00fcller \u00e9t\u00e9 \u2713.mrc",
+        QString(247, 'n') + ".mrc", // 251 bytes: the longest whose backup name still fits
+    };
+    for (const QString& name : hostile)
+        QTest::newRow(qPrintable("patched: " + name.left(24)))
+            << name << yesYes << "Version changes applied."
+            << "4.8a" << true;
 }
 
 void tst_FrmPatch::patchRun() {
@@ -497,6 +514,32 @@ void tst_FrmPatch::patchRun() {
                                   "Writing updated file...", "File patched successfully!"})
             QVERIFY2(paints.painted.contains(stage), stage);
     }
+}
+
+void tst_FrmPatch::nameTooLongForItsBackup() {
+    Machine machine;
+    const QString fileName = QString(248, 'n') + ".mrc"; // the backup's name would be 256 bytes
+    const QString script = machine.path("c/") + fileName;
+    writeFile(script, unpatchedScript());
+    frmPatch window(machine.volumes());
+    auto* files = control<controls::FileList>(window, "File1");
+    const QList<QListWidgetItem*> found = files->findItems(fileName, Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    files->setCurrentItem(found.first());
+
+    BoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen[1].icon, QMessageBox::Critical);
+    QVERIFY2(answerer.seen[1].text.startsWith("The patch could not be completed.\n\nCould not "
+                                              "write the backup"),
+             qPrintable(answerer.seen[1].text));
+    QVERIFY(answerer.seen[1].text.contains("too long"));
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), "Patch failed.");
+    QCOMPARE(readFile(script), unpatchedScript());
+    QVERIFY(!QFile::exists(machine.logFile()));
+    QVERIFY(window.isEnabled() && files->isEnabled());
 }
 
 void tst_FrmPatch::refusalWithoutSelection() {
