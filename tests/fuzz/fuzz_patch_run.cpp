@@ -7,7 +7,8 @@
 //   bit 0  Yes to "Are you sure...";  bit 1  Yes to the version question;
 //   bit 2  patch the result a second time with the same answers;
 //   bit 3  an old backup is there to be overwritten;  bit 4  the log already holds a record;
-//   bit 5  the clock reads exactly midnight (the log header then holds the date alone).
+//   bit 5  the clock reads exactly midnight (the log header then holds the date alone);
+//   bits 6-7  which of four script names (scriptNames).
 // The rest is the script's bytes, with script pieces (fuzz_support.h).
 
 #include "fuzz_support.h"
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,7 +34,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace fuzz_support;
 
-constexpr std::string_view scriptName = "morvane.mrc";
+// The names the file list can hand over: the usual one, one in UTF-8 with blanks, one that
+// would read as an option, one with the characters the prompts quote with.
+constexpr std::array<std::string_view, 4> scriptNames{"morvane.mrc",
+                                                      "M\xC3\xB6rvane \xE2\x80\x93 copy.mrc",
+                                                      "-morvane.mrc", "back\\slash 'quoted'.mrc"};
 constexpr fs::perms scriptMode =
     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
 
@@ -154,7 +160,8 @@ struct Outcome {
 };
 
 // What a run must do, step by step, told from the script's bytes and the answers alone.
-Outcome expectedRun(const Files& before, Answers answers, const std::tm& clock) {
+Outcome expectedRun(const Files& before, std::string_view scriptName, Answers answers,
+                    const std::tm& clock) {
     Outcome out{before, {}, false};
     auto& events = out.events;
     const std::string name(scriptName);
@@ -228,18 +235,19 @@ void expectEvents(const std::vector<std::string>& actual,
     }
 }
 
-Files filesIn(const Scratch& scratch) {
-    const fs::path script = scratch.scripts() / scriptName;
+Files filesIn(const Scratch& scratch, std::string_view scriptName) {
+    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
     return {contentsOf(script), contentsOf(engine::backupPathFor(script)),
             contentsOf(scratch.logs() / engine::logFileName)};
 }
 
-void checkOneRun(const Scratch& scratch, Answers answers, const std::tm& clock) {
-    const fs::path script = scratch.scripts() / scriptName;
-    const Files before = filesIn(scratch);
+void checkOneRun(const Scratch& scratch, std::string_view scriptName, Answers answers,
+                 const std::tm& clock) {
+    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
+    const Files before = filesIn(scratch, scriptName);
     struct stat old {};
     expectTrue("the script is there before the run", ::stat(script.c_str(), &old) == 0);
-    const Outcome expected = expectedRun(before, answers, clock);
+    const Outcome expected = expectedRun(before, scriptName, answers, clock);
 
     RecordingUi ui(answers);
     try {
@@ -249,7 +257,7 @@ void checkOneRun(const Scratch& scratch, Answers answers, const std::tm& clock) 
     }
 
     expectEvents(ui.events, expected.events);
-    const Files after = filesIn(scratch);
+    const Files after = filesIn(scratch, scriptName);
     expectFile("script", after.script, expected.files.script);
     expectFile("backup", after.backup, expected.files.backup);
     expectFile("log", after.log, expected.files.log);
@@ -295,7 +303,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     scratch.reset();
-    const fs::path script = scratch.scripts() / scriptName;
+    const std::string_view scriptName = scriptNames[choice >> 6];
+    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
     writeFile(script, scriptFromPieces(input.rest()));
     fs::permissions(script, scriptMode);
     if (oldBackup)
@@ -303,8 +312,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (oldLog)
         writeFile(scratch.logs() / engine::logFileName, "-- an earlier record --\r\n");
 
-    checkOneRun(scratch, answers, clock);
+    checkOneRun(scratch, scriptName, answers, clock);
     if (twice)
-        checkOneRun(scratch, answers, clock);
+        checkOneRun(scratch, scriptName, answers, clock);
     return 0;
 }
