@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <regex>
 
 namespace {
@@ -92,6 +93,8 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
         EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
         EXPECT_NO_THROW(place.run()) << "a run after the failure";
     }
+    std::printf("%s: each of the %ld file operations of a Yes/Yes run failed in turn\n",
+                reason.c_str(), operations);
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, FaultInjection, ::testing::Values(EIO, ENOSPC, EACCES),
