@@ -1,0 +1,261 @@
+#!/usr/bin/env bash
+# Drives the built program in a real X server the way a user does, with real key presses and
+# mouse clicks: browse from "/" to a folder holding a script, choose it, patch it answering Yes
+# and Yes, then check the script, backup and log byte for byte, open and close the information
+# window, and check that the program still answers.
+#
+# Usage: patch_session.sh <morvane-patch> <xwd_to_png> <data folder> <screenshot folder>
+#
+# Every wait has a deadline, and whatever happens the program and the X server are killed at the
+# end. A screenshot of every step goes to the screenshot folder, as PNG.
+set -uo pipefail
+
+program=$1 to_png=$2 data=$3 shots=$4
+title='Morvane 4.8 Patch'
+title_pattern='^Morvane 4\.8 Patch$'
+info_pattern='^Patch Information$'
+
+for tool in Xvfb xdotool xwd; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is not installed (packages xvfb, xdotool, x11-apps)"
+        exit 77
+    fi
+done
+
+# A short folder under /tmp, so that type-ahead in the folder list reaches it in a few keys.
+work=$(mktemp -d /tmp/mpgui-XXXX) || exit 1
+folder_name=$(basename "$work")
+scripts=$work
+home=$work/home
+mkdir -p "$home" "$work/runtime"
+chmod 700 "$work/runtime"
+rm -rf "$shots"
+mkdir -p "$shots"
+
+xvfb_pid= program_pid=
+finish() {
+    [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null
+    [[ -n "$xvfb_pid" ]] && kill -TERM "$xvfb_pid" 2>/dev/null
+    [[ -n "$program_pid" ]] && wait "$program_pid" 2>/dev/null
+    [[ -n "$xvfb_pid" ]] && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap finish EXIT
+# A timeout of CTest's or an interrupt ends the script through `exit`, so `finish` still runs.
+trap 'exit 143' TERM INT HUP
+
+step=0
+fail() {
+    echo "FAIL: $*" >&2
+    shot "failure" || true
+    if [[ -s "$work/program.err" ]]; then
+        echo "--- the program's error output:" >&2
+        cat "$work/program.err" >&2
+    fi
+    exit 1
+}
+
+# Every X client call is bounded: a stuck server or program fails the test instead of hanging it.
+x() { timeout 10 "$@"; }
+
+# Keeps a PNG of the whole screen as the next numbered step, and one of the given window alone:
+# without a compositor, the server leaves the windows Qt gives an alpha channel (the program's
+# second and later windows) black in a picture of the whole screen.
+shot() {
+    step=$((step + 1))
+    local name
+    name=$(printf '%02d-%s' "$step" "$1")
+    x xwd -root -silent -display "$DISPLAY" -out "$work/shot.xwd" &&
+        x "$to_png" "$work/shot.xwd" "$shots/$name.png" || return 1
+    if [[ -n "${2:-}" ]]; then
+        x xwd -id "$2" -silent -display "$DISPLAY" -out "$work/shot.xwd" &&
+            x "$to_png" "$work/shot.xwd" "$shots/$name-window.png"
+    fi
+}
+
+# Waits until a new window shows its content: a capture of the window alone that is not all black
+# (what an unpainted window gives) and that holds still.
+wait_for_paint() {
+    local id=$1 what=$2 deadline=$((SECONDS + 15)) size
+    : >"$work/window-before.xwd"
+    while ((SECONDS < deadline)); do
+        sleep 0.15
+        x xwd -id "$id" -silent -display "$DISPLAY" -out "$work/window.xwd" || continue
+        size=$(stat -c %s "$work/window.xwd")
+        # The second half of the file is pixels only; a painted window has some that are not 0.
+        if [[ -n "$(tail -c $((size / 2)) "$work/window.xwd" | tr -d '\0' | head -c 1)" ]] &&
+            cmp -s "$work/window.xwd" "$work/window-before.xwd"; then
+            return 0
+        fi
+        mv "$work/window.xwd" "$work/window-before.xwd"
+    done
+    fail "$what was not painted"
+}
+
+# The screen as it is now, for comparison (not kept).
+raw_screen() { x xwd -root -silent -display "$DISPLAY" -out "$1"; }
+
+# After an input that changes what the program shows: waits until the screen differs from
+# `before` and then holds still for a moment, so the next input meets the settled window.
+wait_for_change() {
+    local before=$1 what=$2 deadline=$((SECONDS + 15))
+    while raw_screen "$work/now.xwd" && cmp -s "$before" "$work/now.xwd"; do
+        ((SECONDS < deadline)) || fail "the screen did not change after: $what"
+        sleep 0.1
+    done
+    local still=0
+    while ((still < 2)); do
+        ((SECONDS < deadline)) || fail "the screen did not settle after: $what"
+        sleep 0.15
+        raw_screen "$work/next.xwd" || fail "cannot take a screenshot"
+        if cmp -s "$work/now.xwd" "$work/next.xwd"; then
+            still=$((still + 1))
+        else
+            still=0
+            mv "$work/next.xwd" "$work/now.xwd"
+        fi
+    done
+}
+
+# Sends keys to the program's focused window and waits for their effect; one screenshot after.
+keys() {
+    local name=$1
+    shift
+    raw_screen "$work/before.xwd" || fail "cannot take a screenshot"
+    x xdotool "$@" || fail "xdotool $* failed"
+    wait_for_change "$work/before.xwd" "$name"
+    shot "$name" || fail "cannot keep a screenshot"
+}
+
+visible_windows() { x xdotool search --all --onlyvisible --pid "$program_pid" --name "$1" 2>/dev/null; }
+
+# Waits for a visible window of the program with the given title that is not one of `known`,
+# and prints its id.
+wait_for_new_window() {
+    local pattern=$1 known=$2 what=$3 deadline=$((SECONDS + 15)) id
+    while ((SECONDS < deadline)); do
+        for id in $(visible_windows "$pattern"); do
+            if ! grep -qx "$id" <<<"$known"; then
+                echo "$id"
+                return 0
+            fi
+        done
+        kill -0 "$program_pid" 2>/dev/null || fail "the program ended while waiting for $what"
+        sleep 0.1
+    done
+    fail "no window appeared for $what"
+}
+
+wait_until_gone() {
+    local id=$1 pattern=$2 what=$3 deadline=$((SECONDS + 15))
+    while visible_windows "$pattern" | grep -qx "$id"; do
+        ((SECONDS < deadline)) || fail "$what stayed open"
+        sleep 0.1
+    done
+}
+
+# Without a window manager nothing moves the keyboard to a new window: the test does, and waits
+# until the server confirms it.
+focus() { x xdotool windowfocus --sync "$1" || fail "cannot give the keyboard to window $1"; }
+
+# Answers a message box of the program: it must appear, take the keys and go away.
+answer_box() {
+    local what=$1 key=$2 box
+    box=$(wait_for_new_window "$title_pattern" "$main_window" "$what") || exit 1
+    wait_for_paint "$box" "$what"
+    shot "$what" "$box" || fail "cannot keep a screenshot"
+    focus "$box"
+    x xdotool key "$key" || fail "cannot press $key in $what"
+    wait_until_gone "$box" "$title_pattern" "$what"
+}
+
+# --- The X server, on a display number it chooses itself so that parallel runs never collide.
+: >"$work/display"
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
+xvfb_pid=$!
+deadline=$((SECONDS + 15))
+until [[ -s "$work/display" ]]; do
+    ((SECONDS < deadline)) || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$work/xvfb.err")"
+    sleep 0.05
+done
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# --- The script to patch, and the program, with a home of its own so its log lands here.
+cp "$data/morvane.mrc" "$scripts/morvane.mrc"
+(
+    cd / &&
+        exec env -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME -u QT_QPA_PLATFORM \
+            -u WAYLAND_DISPLAY HOME="$home" XDG_RUNTIME_DIR="$work/runtime" \
+            "$program" >"$work/program.out" 2>"$work/program.err"
+) &
+program_pid=$!
+
+deadline=$((SECONDS + 30))
+main_window=
+while [[ -z "$main_window" ]]; do
+    ((SECONDS < deadline)) || fail "the main window did not appear"
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start-up"
+    main_window=$(visible_windows "$title_pattern" | head -n1)
+    sleep 0.1
+done
+sleep 0.5
+shot "started" || fail "cannot keep a screenshot"
+focus "$main_window"
+
+# --- Browse: the drive list has the focus; Tab to the folder list, open tmp, then the folder
+# (type-ahead picks the entry whose name starts with what was typed).
+keys "folder-list-focused" key Tab
+keys "typed-tmp" type --delay 60 tmp
+keys "opened-tmp" key Return
+keys "typed-folder" type --delay 60 "$folder_name"
+keys "opened-folder" key Return
+keys "file-list-focused" key Tab
+keys "script-chosen" key Down
+keys "info-button-focused" key Tab
+keys "patch-button-focused" key Tab
+
+# --- Patch: space presses the button; Yes, Yes, then the last box goes with Return.
+x xdotool key space || fail "cannot press space on Patch"
+answer_box "asked-to-patch" Return
+answer_box "asked-for-version" Return
+answer_box "told-version-applied" Return
+sleep 0.3
+shot "patched" || fail "cannot keep a screenshot"
+
+# --- What the run wrote, byte for byte.
+script=$scripts/morvane.mrc
+log=$home/.local/share/morvane-patch/parselog.log
+# Copies stay beside the screenshots, for a look after a failure.
+cp "$script" "$script.bak" "$shots/" 2>/dev/null
+cp "$log" "$shots/" 2>/dev/null
+cmp "$data/morvane.mrc.patched" "$script" || fail "the patched script differs from the expected"
+# Both files are written as the text followed by one more line end, so each ends in an empty line.
+cmp "$data/morvane.mrc.backup" "$script.bak" || fail "the backup is not the script as it was"
+[[ -f "$log" ]] || fail "no log at $log"
+first_line=$(head -n1 "$log")
+[[ "$first_line" =~ ^--\ [^$'\r']+--$'\r'$ ]] ||
+    fail "the log's first line is not a dated header: $(printf %q "$first_line")"
+cmp <(printf -- '-- v48a.catmend --\r\n'; cat "$data/morvane.mrc") <(tail -n +2 "$log") ||
+    fail "the log after its header is not the marker line and the script as it was"
+
+# --- The information window opens with a click on Patch Info and closes with its Close button.
+# Patch Info lies at 120,4440 twips (8,296 pixels), 81 by 25 pixels; Close at 115,208 in the
+# information window, 81 by 25 pixels.
+x xdotool mousemove --window "$main_window" 48 308 click 1 || fail "cannot click Patch Info"
+info_window=$(wait_for_new_window "$info_pattern" "" "the information window") || exit 1
+wait_for_paint "$info_window" "the information window"
+shot "info-window" "$info_window" || fail "cannot keep a screenshot"
+x xdotool mousemove --window "$info_window" 155 220 click 1 || fail "cannot click Close"
+wait_until_gone "$info_window" "$info_pattern" "the information window"
+sleep 0.3
+shot "info-window-closed" || fail "cannot keep a screenshot"
+
+# --- Still running and answering: its window is there and a key moves the focus visibly.
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended"
+[[ "$(x xdotool getwindowname "$main_window")" == "$title" ]] ||
+    fail "the main window is gone or renamed"
+focus "$main_window"
+keys "still-answering" key Tab
+
+echo "PASS: patched ${script#"$work/"} through the real window; screenshots in $shots"
