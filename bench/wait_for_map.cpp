@@ -25,15 +25,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A field of /proc/PID/smaps_rollup in KiB, or -1.
 long smapsField(pid_t pid, const std::string& field) {
     std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
-    std::string name;
-    long value = -1;
-    std::string unit;
-    while (rollup >> name >> value >> unit) {
-        if (name == field + ":")
-            return value;
-        rollup.ignore(1 << 20, '\n');
+    const std::string wanted = field + ":";
+    for (std::string line; std::getline(rollup, line);) {
+        if (line.compare(0, wanted.size(), wanted) == 0)
+            return std::atol(line.c_str() + wanted.size());
     }
     return -1;
 }
