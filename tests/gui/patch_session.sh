@@ -33,11 +33,21 @@ rm -rf "$shots"
 mkdir -p "$shots"
 
 xvfb_pid= program_pid=
+# Ends a process this script started: TERM, so that Xvfb removes its lock and socket, then KILL
+# if it has not ended after a moment. An ended child stays a zombie until `wait`, hence the state.
+stop() {
+    local pid=$1 tries=0
+    kill -TERM "$pid" 2>/dev/null || return 0
+    while [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == [^Z]* ]] && ((tries < 50)); do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
 finish() {
-    [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null
-    [[ -n "$xvfb_pid" ]] && kill -TERM "$xvfb_pid" 2>/dev/null
-    [[ -n "$program_pid" ]] && wait "$program_pid" 2>/dev/null
-    [[ -n "$xvfb_pid" ]] && wait "$xvfb_pid" 2>/dev/null
+    [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null && wait "$program_pid" 2>/dev/null
+    [[ -n "$xvfb_pid" ]] && stop "$xvfb_pid"
     rm -rf "$work"
 }
 trap finish EXIT
