@@ -209,7 +209,7 @@ while [[ -z "$main_window" ]]; do
     main_window=$(visible_windows "$title_pattern" | head -n1)
     sleep 0.1
 done
-sleep 0.5
+wait_for_paint "$main_window" "the main window"
 shot "started" || fail "cannot keep a screenshot"
 focus "$main_window"
 
