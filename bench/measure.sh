@@ -109,10 +109,18 @@ make_script() { # MiB
 if ! skipped run; then
     echo "== whole run, $RUN_MIB MiB: patcher, file-operation floor and sed, $RUNS runs each"
     source=$(make_script "$RUN_MIB")
+    # Every other round in the opposite order, so that what one leaves behind in the page cache
+    # does not always fall on the same one.
     for ((i = 0; i < RUNS; ++i)); do
-        timed run "$source" "$bin/morvane-patch-once" "$script" "$work/log"
-        timed floor "$source" "$bin/file-ops-floor" "$script" "$work/log"
-        timed sed "$source" env work="$work" script="$script" bash -c sed_run
+        kinds=(run floor sed)
+        ((i % 2)) && kinds=(sed floor run)
+        for kind in "${kinds[@]}"; do
+            case $kind in
+            run) timed run "$source" "$bin/morvane-patch-once" "$script" "$work/log" ;;
+            floor) timed floor "$source" "$bin/file-ops-floor" "$script" "$work/log" ;;
+            sed) timed sed "$source" env work="$work" script="$script" bash -c sed_run ;;
+            esac
+        done
     done
 fi
 
@@ -121,8 +129,13 @@ if ! skipped sweep; then
     for size in $SIZES_MIB; do
         source=$(make_script "$size")
         for ((i = 0; i < RUNS; ++i)); do
+            if ((i % 2)); then
+                timed "sweepfloor$size" "$source" "$bin/file-ops-floor" "$script" "$work/log"
+            fi
             timed "sweep$size" "$source" "$bin/morvane-patch-once" "$script" "$work/log"
-            timed "sweepfloor$size" "$source" "$bin/file-ops-floor" "$script" "$work/log"
+            if ! ((i % 2)); then
+                timed "sweepfloor$size" "$source" "$bin/file-ops-floor" "$script" "$work/log"
+            fi
         done
     done
 fi
