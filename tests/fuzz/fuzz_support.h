@@ -50,11 +50,15 @@ inline constexpr std::array<engine::PatchRule, 5> realRules{
 // The byte that starts a piece in scriptFromPieces.
 inline constexpr char pieceMark = '\xFF';
 
+// The longest text a doubling makes; past a few thousand matches the rules take another path.
+inline constexpr std::size_t doublingLimit = 1 << 16;
+
 // A random mutator almost never writes a 246-character category list, so without help the
 // rules would only ever see text they do not match. In the fuzzer's bytes 0xFF followed by a
 // selector stands for a piece of script: a rule's find text, its replacement, its find text
-// less the last character (a near miss), or a CR LF; 0xFF 0xFF is a plain 0xFF. Every other
-// byte is itself, so every byte string can still be reached.
+// less the last character (a near miss), or a CR LF; selectors 0xF0 to 0xFE double the text
+// so far (up to doublingLimit), so a short input can carry thousands of matches; 0xFF 0xFF is a
+// plain 0xFF. Every other byte is itself, so every byte string can still be reached.
 inline std::string scriptFromPieces(std::string_view bytes) {
     std::string text;
     text.reserve(bytes.size());
@@ -66,6 +70,11 @@ inline std::string scriptFromPieces(std::string_view bytes) {
         const auto selector = static_cast<std::uint8_t>(bytes[++i]);
         if (selector == 0xFF) {
             text += pieceMark;
+            continue;
+        }
+        if (selector >= 0xF0) {
+            if (text.size() <= doublingLimit / 2)
+                text.append(std::string(text));
             continue;
         }
         const std::size_t choice = selector % 16;
