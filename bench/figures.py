@@ -75,6 +75,20 @@ if len(per_mib) > 1:
                        for size in per_mib if have(f"sweepfloor{size}.us"))
     row("time per MiB from 16 MiB to 1 GiB (ms/MiB, medians)", "flat within 30%", measured,
         "floor " + floors, high / low, high / low <= 1.3)
+    if have("fixed.us"):
+        fixed = median("fixed.us") * 1e-3
+        net = {size: (median(f"sweep{size}.us") * 1e-3 - fixed) / size for size in per_mib}
+        rows.append(("the same, less what a 64 KiB run costs "
+                     f"({fixed:.0f} ms: start, flushes, renames)", "(linear growth)",
+                     ", ".join(f"{size} MiB: {value:.2f}" for size, value in net.items()), "",
+                     f"{max(net.values()) / min(net.values()):.2f}", ""))
+scaling = {int(name[len("BM_CategoryPatchScaling"):]) >> 20: median(name)
+           for name in runs if name.startswith("BM_CategoryPatchScaling")}
+if len(scaling) > 1:
+    per = {size: value / size for size, value in sorted(scaling.items())}
+    rows.append(("category patch per MiB, 16 MiB to 1 GiB (ms/MiB)", "(linear growth)",
+                 ", ".join(f"{size} MiB: {value:.3f}" for size, value in per.items()), "",
+                 f"{max(per.values()) / min(per.values()):.2f}", ""))
 
 if have("morvane-patch.map_ms", "qt-minimal-window.map_ms"):
     ratio = median("morvane-patch.map_ms") / median("qt-minimal-window.map_ms")
@@ -95,6 +109,7 @@ for cells in rows:
     print("| " + " | ".join(cells) + " |")
 
 others = sorted(name for name in runs if name.startswith("BM_") and name != memcpy and
+                "Scaling" not in name and
                 name not in ("BM_CategoryPatch", "BM_VersionPatch", "BM_ReadScriptWithLogCopy"))
 if others:
     print()

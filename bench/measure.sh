@@ -62,14 +62,16 @@ echo "== machine"
 
 if ! skipped rules; then
     echo "== rules and reading (Google Benchmark, $RUNS repetitions)"
-    MORVANE_BENCH_DIR=$work "$bin/rules_bench" --benchmark_filter='/67108864' \
+    MORVANE_BENCH_DIR=$work "$bin/rules_bench" --benchmark_filter='/67108864|Scaling' \
         --benchmark_repetitions="$RUNS" --benchmark_format=json \
         --benchmark_out="$work/rules.json" --benchmark_out_format=json >/dev/null
     python3 - "$work/rules.json" >>"$results" <<'PY'
 import json, sys
 for b in json.load(open(sys.argv[1]))["benchmarks"]:
     if b.get("run_type") == "iteration":
-        name = b["run_name"].split("/")[0]
+        name, size = b["run_name"].split("/")[:2]
+        if name.endswith("Scaling"):
+            name += size
         print(f"{name} {b['real_time']:.3f}")
 PY
 fi
@@ -126,6 +128,11 @@ fi
 
 if ! skipped sweep; then
     echo "== whole run per MiB: $SIZES_MIB MiB, $RUNS runs each"
+    # What a run costs whatever the size (starting, flushes, renames), from a 64 KiB script.
+    "$bin/make-script" 64K "$work/script-64K.mrc"
+    for ((i = 0; i < RUNS; ++i)); do
+        timed fixed "$work/script-64K.mrc" "$bin/morvane-patch-once" "$script" "$work/log"
+    done
     for size in $SIZES_MIB; do
         source=$(make_script "$size")
         for ((i = 0; i < RUNS; ++i)); do
