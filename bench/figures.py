@@ -83,7 +83,7 @@ if len(per_mib) > 1:
                      ", ".join(f"{size} MiB: {value:.2f}" for size, value in net.items()), "",
                      f"{max(net.values()) / min(net.values()):.2f}", ""))
 scaling = {int(name[len("BM_CategoryPatchScaling"):]) >> 20: median(name)
-           for name in runs if name.startswith("BM_CategoryPatchScaling")}
+           for name in runs if name.startswith("BM_CategoryPatchScaling") and name[-1].isdigit()}
 if len(scaling) > 1:
     per = {size: value / size for size, value in sorted(scaling.items())}
     rows.append(("category patch per MiB, 16 MiB to 1 GiB (ms/MiB)", "(linear growth)",
