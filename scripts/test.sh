@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test: the release suite, the same suite under
+# AddressSanitizer and UBSan, and the engine's fuzz targets for a bounded time each.
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
 install_packages "${build_packages[@]}"
-configure_and_build ci
-ctest --preset ci
+
+status=0
+for preset in ci asan fuzz; do
+    echo "== ${preset} =="
+    configure_and_build "$preset"
+    ctest --preset "$preset" || status=1
+done
+exit "$status"
