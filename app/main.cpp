@@ -11,6 +11,8 @@ int main(int argc, char* argv[]) {
     // The name places the patch log in ~/.local/share/morvane-patch/. No display name is set:
     // on X11 Qt would append it to every window title.
     QCoreApplication::setApplicationName(QStringLiteral("morvane-patch"));
+    // Lets Wayland desktops match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("morvane-patch"));
     try {
         assets::loadFonts();
         frmPatch window;
