@@ -22,7 +22,8 @@ class Laps {
 public:
     void lap(const char* step) {
         const Clock::time_point now = Clock::now();
-        std::printf("%s=%.1f ", step, std::chrono::duration<double, std::milli>(now - last_).count());
+        std::printf("%s=%.1f ", step,
+                    std::chrono::duration<double, std::milli>(now - last_).count());
         last_ = now;
     }
 
