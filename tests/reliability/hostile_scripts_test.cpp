@@ -9,19 +9,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using reliability::fixedTime;
 using testing_support::readBytes;
 using testing_support::RecordingUi;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
-
-std::tm fixedTime() {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = 8;
-    time.tm_hour = 9;
-    return time;
-}
 
 std::string header() {
     return engine::logHeader(fixedTime(), engine::userLocale());

@@ -14,19 +14,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using reliability::fixedTime;
 using Clock = std::chrono::steady_clock;
 using testing_support::RecordingUi;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
-
-std::tm fixedTime() {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = 8;
-    time.tm_hour = 9;
-    return time;
-}
 
 // Starts a Yes/Yes run in a child process; returns its process id.
 pid_t startRun(const fs::path& scripts, const fs::path& logs) {

@@ -19,6 +19,17 @@ namespace reliability {
 
 namespace fs = std::filesystem;
 
+// The date and time every log record of these tests is headed with.
+inline std::tm fixedTime() {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 8;
+    time.tm_hour = 9;
+    time.tm_min = 30;
+    return time;
+}
+
 // The rule texts among lines of ordinary script, repeated until the script is about `size`.
 inline std::string sampleScript(std::size_t size) {
     std::string script = "; Morvane 4.8\r\nalias msn.vver return 4.8\r\n"
