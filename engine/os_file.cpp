@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -50,7 +52,10 @@ int write(std::FILE* file, std::string_view bytes) {
 int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes) {
     if (const int fault = injectedFault())
         return fault;
-    // One byte more than expected, so that reaching the end needs no second buffer.
+    // One byte more than expected, so that reaching the end needs no second buffer, and room for
+    // what the patch adds (a few dozen bytes in a script), so that the rules need none either.
+    bytes.reserve(sizeHint + 1 + sizeHint / 1024 + 4096);
+    adviseLargePages(bytes.data(), bytes.capacity());
     bytes.resize(sizeHint + 1);
     std::size_t used = 0;
     errno = 0;
@@ -145,6 +150,21 @@ void copyOwnership(const fs::path& original, std::FILE* file) noexcept {
         return;
     if (::fchown(::fileno(file), wanted.st_uid, wanted.st_gid) != 0)
         return; // not ours to give away: the file stays with whoever patched it
+}
+
+void adviseLargePages(void* data, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+    // Only whole, aligned large pages can be given; the kernel hands out the rest as before.
+    constexpr std::uintptr_t large = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + large - 1) & ~(large - 1);
+    const std::uintptr_t end = (start + size) & ~(large - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 std::size_t maxNameLength(const fs::path& folder) noexcept {

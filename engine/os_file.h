@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 std::FILE* open(const fs::path& path, const char* mode, int& error);
 int write(std::FILE* file, std::string_view bytes);
-// Reads to the end of the file; sizeHint is what the file is expected to hold.
+// Reads to the end of the file; sizeHint is what the file is expected to hold. The buffer keeps
+// room past the end for what the patch adds, so that the rules can rewrite the text in it.
 int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes);
 // Pushes what the C library and the kernel hold of the file onto the disk, so that a crash or
 // power cut after this returns cannot take the written bytes back.
@@ -33,6 +34,10 @@ void syncFolder(const fs::path& folder) noexcept;
 // Gives the open file the owner and group of original, so that replacing a file does not hand
 // it to whoever ran the patch. Only root may give a file away; for others this does nothing.
 void copyOwnership(const fs::path& original, std::FILE* file) noexcept;
+
+// Asks for the memory to be handed out in large pages where the system can: on some machines
+// taking memory a 4 KiB page at a time costs many times what filling it does. Only a hint.
+void adviseLargePages(void* data, std::size_t size) noexcept;
 
 // The longest file name the file system holding folder takes.
 std::size_t maxNameLength(const fs::path& folder) noexcept;

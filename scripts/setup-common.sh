@@ -14,6 +14,7 @@ build_packages=(
     qt6-base-dev                     # the windows and their tests
     fonts-wine                       # the Tahoma embedded in the program
     libbenchmark-dev                 # benchmarks
+    libx11-dev time python3          # bench/measure.sh: whole runs and start-up
     clang-14 libclang-rt-14-dev      # fuzzing with libFuzzer, and its sanitizers
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
     desktop-file-utils appstream     # validators of the desktop entry and metainfo

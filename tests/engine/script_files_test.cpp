@@ -55,6 +55,26 @@ TEST(ScriptText, EveryByteValuePassesThrough) {
     EXPECT_EQ(engine::scriptTextFromBytes(bytes), expected);
 }
 
+// A lone CR in a long text is found wherever it lies, at every place in a block of bytes that
+// are looked at together, and when it is the very last byte.
+TEST(ScriptText, LoneCrIsFoundAnywhereInALongText) {
+    const std::string lines = [] {
+        std::string text;
+        for (int i = 0; i < 8; ++i)
+            text += "did -a $dname 5 x\r\n";
+        return text;
+    }();
+    for (std::size_t at = 0; at <= lines.size(); ++at) {
+        if (at > 0 && lines[at - 1] == '\r')
+            continue; // between CR and LF it would make another case: CR before CR LF
+        std::string bytes = lines;
+        bytes.insert(at, "\r");
+        std::string expected = lines;
+        expected.insert(at, "\r\n");
+        EXPECT_EQ(engine::scriptTextFromBytes(bytes), expected) << "lone CR at " << at;
+    }
+}
+
 std::tm at(int year, int month, int day, int hour, int minute, int second) {
     std::tm time{};
     time.tm_year = year - 1900;
