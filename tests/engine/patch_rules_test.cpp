@@ -257,16 +257,20 @@ std::string withRoom(const std::string& text) {
 
 // Whether the text comes with room to grow in its buffer or not, each group gives exactly what
 // its rules applied one after another give.
+// Both groups, on the text as it is and with room to grow in its buffer.
+void expectBothGroupsAsOneAfterAnother(const std::string& text) {
+    expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
+    expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
+                            engine::categoryPatch);
+    expectAsOneAfterAnother(engine::applyVersionPatch(text), text, engine::versionPatch);
+    expectAsOneAfterAnother(engine::applyVersionPatch(withRoom(text)), text, engine::versionPatch);
+}
+
 TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveOnRandomTexts) {
     std::mt19937_64 random(20261208);
     for (int round = 0; round < 3000 && !HasFailure(); ++round) {
         const std::string text = piecesOfRules(random);
-        expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
-        expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
-                                engine::categoryPatch);
-        expectAsOneAfterAnother(engine::applyVersionPatch(text), text, engine::versionPatch);
-        expectAsOneAfterAnother(engine::applyVersionPatch(withRoom(text)), text,
-                                engine::versionPatch);
+        expectBothGroupsAsOneAfterAnother(text);
     }
 }
 
@@ -291,12 +295,7 @@ TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveWhereMatchesMeet) {
         "alias msn.vver return 4.8alias msn.vver return 4.8a",
     };
     for (const auto& text : texts) {
-        expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
-        expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
-                                engine::categoryPatch);
-        expectAsOneAfterAnother(engine::applyVersionPatch(text), text, engine::versionPatch);
-        expectAsOneAfterAnother(engine::applyVersionPatch(withRoom(text)), text,
-                                engine::versionPatch);
+        expectBothGroupsAsOneAfterAnother(text);
     }
 }
 

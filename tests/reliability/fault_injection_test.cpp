@@ -13,7 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using reliability::fixedTime;
 using testing_support::readBytes;
-using testing_support::RecordingUi;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 
@@ -26,23 +25,10 @@ public:
     PlanGuard& operator=(const PlanGuard&) = delete;
 };
 
-struct Place {
-    TempFolder root;
-    fs::path scripts = root / "scripts";
-    fs::path logs = root / "logs";
-    Place() {
-        fs::create_directory(scripts);
-        fs::create_directory(logs);
-    }
-    void run() {
-        RecordingUi ui({true, true});
-        engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
-    }
-};
-
 long operationsOfAYesYesRun(const std::string& script) {
-    Place place;
-    writeBytes(place.scripts / "morvane.mrc", script);
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, script);
     engine::os::FaultPlan counting{-1, 0, 0};
     PlanGuard guard(counting);
     place.run();
@@ -63,9 +49,9 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
                            reason + "\\. The script \"[^\"]+\" was (not )?changed");
     for (long k = 1; k <= operations; ++k) {
         SCOPED_TRACE("operation " + std::to_string(k) + " of " + std::to_string(operations));
-        Place place;
-        const fs::path scriptPath = place.scripts / "morvane.mrc";
-        writeBytes(scriptPath, script);
+        TempFolder root;
+        const reliability::Place place(root.path());
+        writeBytes(place.script, script);
         const auto expected = reliability::expectationFor(
             script, engine::logHeader(fixedTime(), engine::userLocale()));
 
@@ -80,7 +66,7 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
             }
         }
         EXPECT_TRUE(std::regex_search(message, named)) << message;
-        EXPECT_TRUE(reliability::promiseHolds(expected, scriptPath, place.logs / "parselog.log"));
+        EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
         EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
         EXPECT_NO_THROW(place.run()) << "a run after the failure";
     }

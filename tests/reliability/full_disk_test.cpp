@@ -12,7 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using reliability::fixedTime;
-using testing_support::RecordingUi;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 
@@ -50,12 +49,10 @@ TEST(FullDisk, EveryLevelOfFreeRoomKeepsTheScript) {
         ~Unmount() { ::umount(at.c_str()); }
     } unmount{disk};
 
-    const fs::path scripts = disk / "scripts";
-    const fs::path logs = disk / "logs";
-    fs::create_directory(scripts);
-    fs::create_directory(logs);
-    const fs::path script = scripts / "morvane.mrc";
-    const fs::path log = logs / "parselog.log";
+    const reliability::Place place(disk);
+    const fs::path& scripts = place.scripts;
+    const fs::path& script = place.script;
+    const fs::path& log = place.log;
     const std::string original = reliability::sampleScript(40 * 1024);
     writeBytes(script, original);
     const auto expected =
@@ -71,9 +68,8 @@ TEST(FullDisk, EveryLevelOfFreeRoomKeepsTheScript) {
         writeBytes(script, original);
         ASSERT_TRUE(filler.leave(free)) << "the run never found room enough";
 
-        RecordingUi ui({true, true});
         try {
-            engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
+            place.run();
             ++completed;
         } catch (const engine::PatchError& failure) {
             ++failed;

@@ -16,17 +16,15 @@ namespace {
 namespace fs = std::filesystem;
 using reliability::fixedTime;
 using Clock = std::chrono::steady_clock;
-using testing_support::RecordingUi;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 
 // Starts a Yes/Yes run in a child process; returns its process id.
-pid_t startRun(const fs::path& scripts, const fs::path& logs) {
+pid_t startRun(const reliability::Place& place) {
     const pid_t child = ::fork();
     if (child == 0) {
         try {
-            RecordingUi ui({true, true});
-            engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
+            place.run();
         } catch (...) {
             ::_exit(2);
         }
@@ -44,12 +42,10 @@ fs::path fastFolder() {
 
 TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
     TempFolder root(fastFolder());
-    const fs::path scripts = root / "scripts";
-    const fs::path logs = root / "logs";
-    fs::create_directory(scripts);
-    fs::create_directory(logs);
-    const fs::path script = scripts / "morvane.mrc";
-    const fs::path log = logs / "parselog.log";
+    const reliability::Place place(root.path());
+    const fs::path& scripts = place.scripts;
+    const fs::path& script = place.script;
+    const fs::path& log = place.log;
     const std::string original = reliability::sampleScript(16 << 20);
     const auto expected =
         reliability::expectationFor(original, engine::logHeader(fixedTime(), engine::userLocale()));
@@ -58,7 +54,7 @@ TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
     writeBytes(script, original);
     const auto started = Clock::now();
     int status = 0;
-    ::waitpid(startRun(scripts, logs), &status, 0);
+    ::waitpid(startRun(place), &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const auto runTime =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
@@ -79,7 +75,7 @@ TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
         fs::remove(scripts / "morvane.mrc.bak");
         writeBytes(script, original);
 
-        const pid_t child = startRun(scripts, logs);
+        const pid_t child = startRun(place);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);

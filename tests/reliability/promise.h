@@ -5,6 +5,7 @@
 // the text as read is complete in the backup or in the log.
 
 #include "patch_rules.h"
+#include "patch_run.h"
 #include "script_files.h"
 #include "test_support.h"
 
@@ -29,6 +30,26 @@ inline std::tm fixedTime() {
     time.tm_min = 30;
     return time;
 }
+
+// A script folder and a log folder side by side under base, as the program has them.
+struct Place {
+    explicit Place(const fs::path& base)
+        : scripts(base / "scripts")
+        , logs(base / "logs") {
+        fs::create_directory(scripts);
+        fs::create_directory(logs);
+    }
+    // A Yes/Yes run on the script.
+    void run() const {
+        testing_support::RecordingUi ui({true, true});
+        engine::runPatch(scripts, "morvane.mrc", ui, logs, fixedTime);
+    }
+
+    fs::path scripts;
+    fs::path logs;
+    fs::path script = scripts / "morvane.mrc";
+    fs::path log = logs / "parselog.log";
+};
 
 // The rule texts among lines of ordinary script, repeated until the script is about `size`.
 inline std::string sampleScript(std::size_t size) {
