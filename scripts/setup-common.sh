@@ -18,7 +18,7 @@ build_packages=(
     clang-14 libclang-rt-14-dev      # fuzzing with libFuzzer, and its sanitizers
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
     desktop-file-utils appstream     # validators of the desktop entry and metainfo
-    dpkg-dev                         # building and inspecting the Debian package
+    dpkg-dev file                    # building and inspecting the Debian package (CPack needs file)
 )
 
 install_packages() {

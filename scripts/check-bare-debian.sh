@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Runs the README's test command on a bare Debian 12, the way a newcomer's fresh machine would:
+# a minimal bookworm root made with debootstrap from this machine's own Debian mirror, a fresh
+# clone of this repository's checked-out commit inside it, and `bash scripts/test.sh` run there
+# with chroot. Packages installed by hand on this machine cannot hide a missing install step.
+#
+# Needs root (debootstrap, chroot and mounts). Takes a while: it is not part of the test command.
+# Exits with the test command's status. MORVANE_BARE_KEEP=1 keeps the root for a look inside.
+
+set -euo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+if ((EUID != 0)); then
+    echo "check-bare-debian.sh must run as root (debootstrap and chroot need it)." >&2
+    exit 2
+fi
+
+if ! command -v debootstrap >/dev/null; then
+    echo "Installing: debootstrap"
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
+fi
+
+# The machine's own mirror: the first Debian archive its apt sources name (deb822 or one-line).
+own_mirror() {
+    local uri
+    uri=$(awk '/^URIs:/ && $2 !~ /security/ {print $2; exit}' \
+        /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+    if [[ -z $uri ]]; then
+        uri=$(awk '$1 == "deb" && $0 !~ /security/ {print $2; exit}' \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true)
+    fi
+    echo "${uri:-http://deb.debian.org/debian}"
+}
+mirror=$(own_mirror)
+security=$(awk '/^URIs:/ && $2 ~ /security/ {print $2; exit}' \
+    /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+security=${security:-${mirror%/debian}/debian-security}
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/morvane-bare-debian.XXXXXX")
+mounted=()
+
+clean_up() {
+    local point
+    for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+        point=${mounted[i]}
+        umount -l "$point" 2>/dev/null || true
+    done
+    if [[ ${MORVANE_BARE_KEEP:-0} == 1 ]]; then
+        echo "The root is kept in $root"
+    else
+        rm -rf --one-file-system "$root"
+    fi
+}
+trap clean_up EXIT
+
+mount_in_root() {
+    local point="$root$1"
+    shift
+    mkdir -p "$point"
+    mount "$@" "$point"
+    mounted+=("$point")
+}
+
+echo "== debootstrap --variant=minbase bookworm from $mirror =="
+debootstrap --variant=minbase bookworm "$root" "$mirror"
+
+# The same archives a Debian 12 machine has by default, from the same mirror.
+cat >"$root/etc/apt/sources.list" <<EOF
+deb $mirror bookworm main
+deb $mirror bookworm-updates main
+deb $security bookworm-security main
+EOF
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+mount_in_root /proc -t proc proc
+mount_in_root /sys -t sysfs sysfs
+mount_in_root /dev --bind /dev
+mount_in_root /dev/pts --bind /dev/pts
+mount_in_root /dev/shm -t tmpfs tmpfs
+mount_in_root /tmp -t tmpfs tmpfs
+
+# What is committed, not what lies around in the work tree: the same as CI's fresh clone.
+echo "== cloning $(git -C "$repo" rev-parse --short HEAD) =="
+git clone --quiet --no-local "$repo" "$root/root/repo"
+git -C "$root/root/repo" checkout --quiet "$(git -C "$repo" rev-parse HEAD)"
+
+echo "== bash scripts/test.sh in the bare root =="
+status=0
+start=$SECONDS
+chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    bash -c 'cd /root/repo && bash scripts/test.sh' || status=$?
+echo "== the test command ended with status $status after $((SECONDS - start)) s =="
+exit "$status"
