@@ -4,6 +4,7 @@
 #include "script_files.h"
 
 #include <array>
+#include <new>
 #include <utility>
 
 namespace engine {
@@ -91,7 +92,7 @@ void writeScript(RunRecord& run, const std::string& text) {
     run.scriptChanged = true;
 }
 
-void offerVersionChange(RunRecord& run, std::string text, PatchUi& ui) {
+void offerVersionChange(RunRecord& run, std::string_view fileName, std::string text, PatchUi& ui) {
     if (!ui.askYesNo("The file has been successfully patched to unofficial version 4.8a. Would "
                      "you like to update the Morvane version information to reflect this change "
                      "(you may be told that you are running an old version of Morvane when you "
@@ -99,8 +100,15 @@ void offerVersionChange(RunRecord& run, std::string text, PatchUi& ui) {
                      false))
         return;
     ui.showStatus("Applying version changes...");
-    text = applyVersionPatch(std::move(text)).text;
-    writeScript(run, text);
+    auto versioned = applyVersionPatch(std::move(text));
+    // Without the version alias there is nothing to raise: saying it was raised would be false.
+    if (versioned.replacements[0] == 0 && versioned.replacements[1] == 0) {
+        ui.showStatus("Version not changed.");
+        ui.showInfo("The version information was not changed: " + std::string(fileName) +
+                    " has no line \"" + std::string(ruleV2.find) + "\".");
+        return;
+    }
+    writeScript(run, versioned.text);
     ui.showStatus("Version changes applied.");
     ui.showInfo("Version changes have been applied.");
 }
@@ -160,13 +168,16 @@ void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
         }
         if (complete) {
             ui.showStatus("File patched successfully!");
-            offerVersionChange(run, std::move(patched.text), ui);
+            offerVersionChange(run, fileName, std::move(patched.text), ui);
         } else {
             ui.showStatus(changed ? "File not fully patched." : "File not patched.");
             ui.showInfo(partialReport(fileName, createRoom, roomBrowser, debugCommented));
         }
     } catch (const FileError& failure) {
         throw PatchError(run.failureText(failure));
+    } catch (const std::bad_alloc&) {
+        // The patched text outgrew memory after the read fitted: the same answer for the user.
+        throw PatchError(run.failureText(FileError("patch", run.script, tooLargeReason)));
     }
     ui.setBrowserEnabled(true);
 }

@@ -202,9 +202,15 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
             "told that you are running an old version of Morvane when you start it up)?");
         if (answers.raiseVersion) {
             events.push_back("status:Applying version changes...");
-            out.files.script = engine::applyVersionPatch(category.text).text + "\r\n";
-            events.push_back("status:Version changes applied.");
-            events.push_back("info:Version changes have been applied.");
+            if (category.text.find(engine::ruleV2.find) == std::string::npos) {
+                events.push_back("status:Version not changed.");
+                events.push_back("info:The version information was not changed: " + name +
+                                 " has no line \"alias msn.vver return 4.8\".");
+            } else {
+                out.files.script = engine::applyVersionPatch(category.text).text + "\r\n";
+                events.push_back("status:Version changes applied.");
+                events.push_back("info:Version changes have been applied.");
+            }
         }
     } else {
         events.push_back(changed ? "status:File not fully patched." : "status:File not patched.");
