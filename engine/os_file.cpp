@@ -1,5 +1,6 @@
 #include "os_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -49,9 +50,11 @@ int write(std::FILE* file, std::string_view bytes) {
     return 0;
 }
 
-int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes) {
+int readAll(std::FILE* file, std::size_t sizeHint, std::size_t limit, std::string& bytes) {
     if (const int fault = injectedFault())
         return fault;
+    if (sizeHint > limit)
+        return EFBIG;
     // One byte more than expected, so that reaching the end needs no second buffer, and room for
     // what the patch adds (a few dozen bytes in a script), so that the rules need none either.
     bytes.reserve(sizeHint + 1 + sizeHint / 1024 + 4096);
@@ -63,7 +66,9 @@ int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes) {
         used += std::fread(bytes.data() + used, 1, bytes.size() - used, file);
         if (used < bytes.size())
             break;
-        bytes.resize(bytes.size() * 2); // the file grew while it was read
+        if (used > limit)
+            return EFBIG;
+        bytes.resize(std::min(bytes.size() * 2, limit + 1)); // the file grew while it was read
     }
     bytes.resize(used);
     return std::ferror(file) ? errorOr(EIO) : 0;
@@ -128,6 +133,14 @@ int rename(const fs::path& from, const fs::path& to) {
     return error.value();
 }
 
+int createFolders(const fs::path& folder) {
+    if (const int fault = injectedFault())
+        return fault;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return error.value();
+}
+
 void remove(const fs::path& path) noexcept {
     std::error_code ignored;
     fs::remove(path, ignored);
@@ -165,6 +178,14 @@ void adviseLargePages(void* data, std::size_t size) noexcept {
     (void)data;
     (void)size;
 #endif
+}
+
+std::size_t memoryForAScript() noexcept {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return std::size_t{1} << 30;
+    return static_cast<std::size_t>(pages) / 4 * static_cast<std::size_t>(pageSize);
 }
 
 std::size_t maxNameLength(const fs::path& folder) noexcept {

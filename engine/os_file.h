@@ -16,7 +16,9 @@ std::FILE* open(const fs::path& path, const char* mode, int& error);
 int write(std::FILE* file, std::string_view bytes);
 // Reads to the end of the file; sizeHint is what the file is expected to hold. The buffer keeps
 // room past the end for what the patch adds, so that the rules can rewrite the text in it.
-int readAll(std::FILE* file, std::size_t sizeHint, std::string& bytes);
+// Fails with EFBIG, having read no more, once the file holds more than limit bytes: a file that
+// never ends (some /proc files) would otherwise take every byte of memory.
+int readAll(std::FILE* file, std::size_t sizeHint, std::size_t limit, std::string& bytes);
 // Pushes what the C library and the kernel hold of the file onto the disk, so that a crash or
 // power cut after this returns cannot take the written bytes back.
 int sync(std::FILE* file);
@@ -27,6 +29,8 @@ int linkStatus(const fs::path& path, fs::file_status& result);
 int resolveLinks(const fs::path& path, fs::path& result);
 int setPermissions(const fs::path& path, fs::perms permissions);
 int rename(const fs::path& from, const fs::path& to);
+// Creates folder and the folders above it that are missing.
+int createFolders(const fs::path& folder);
 
 // Clean-up and durability hints that cannot fail a run.
 void remove(const fs::path& path) noexcept;
@@ -38,6 +42,10 @@ void copyOwnership(const fs::path& original, std::FILE* file) noexcept;
 // Asks for the memory to be handed out in large pages where the system can: on some machines
 // taking memory a 4 KiB page at a time costs many times what filling it does. Only a hint.
 void adviseLargePages(void* data, std::size_t size) noexcept;
+
+// The most memory a run may count on: a quarter of the machine's, since the text is held up to
+// three times over while it is read, patched and written.
+std::size_t memoryForAScript() noexcept;
 
 // The longest file name the file system holding folder takes.
 std::size_t maxNameLength(const fs::path& folder) noexcept;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iomanip>
+#include <new>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -200,8 +201,18 @@ std::string readFileBytes(const fs::path& path, std::string_view operation) {
     std::error_code unknown;
     const auto size = fs::file_size(path, unknown);
     std::string bytes;
-    check(os::readAll(file.get(), unknown ? 1 << 16 : static_cast<std::size_t>(size), bytes),
-          operation, path);
+    int error = 0;
+    try {
+        error = os::readAll(file.get(), unknown ? 1 << 16 : static_cast<std::size_t>(size),
+                            os::memoryForAScript(), bytes);
+    } catch (const std::bad_alloc&) {
+        error = EFBIG;
+    } catch (const std::length_error&) {
+        error = EFBIG;
+    }
+    if (error == EFBIG)
+        throw FileError(operation, path, tooLargeReason);
+    check(error, operation, path);
     closeFile(file, operation, path);
     return bytes;
 }
@@ -252,6 +263,11 @@ void replaceFileContents(const fs::path& target, std::string_view text, std::str
 
 LogFile::LogFile(fs::path path)
     : path_(std::move(path)) {
+    // The log's folder may not exist yet; when it cannot be made, that is the reason to give,
+    // not the "No such file or directory" of the open that would follow.
+    const fs::path folder = path_.parent_path();
+    if (!folder.empty())
+        check(os::createFolders(folder), "create the log folder", folder);
     int error = 0;
     file_.reset(os::open(path_, "ab", error));
     check(error, "open the log", path_);

@@ -18,6 +18,8 @@ inline constexpr std::string_view lineEnd = "\r\n";
 inline constexpr std::string_view logFileName = "parselog.log";
 inline constexpr std::string_view backupSuffix = ".bak";
 inline constexpr std::string_view logMarkerLine = "-- v48a.catmend --";
+// Why a script bigger than the memory a run may use is refused.
+inline constexpr std::string_view tooLargeReason = "it is too large to patch";
 
 // A file operation that failed, in words a user understands:
 // what() reads "Could not <operation> "<path>": <reason>."
@@ -48,6 +50,8 @@ std::locale userLocale();
 // empty script, and a FIFO or device would hang the read.
 void requireRegularFile(const std::filesystem::path& path, std::string_view operation);
 
+// The whole file. A file too large for memory fails with tooLargeReason rather than ending the
+// program.
 std::string readFileBytes(const std::filesystem::path& path, std::string_view operation);
 
 // Fails when path's name is longer than its folder's file system takes, before anything is
@@ -60,7 +64,8 @@ void requireNameFits(const std::filesystem::path& path, std::string_view operati
 void replaceFileContents(const std::filesystem::path& target, std::string_view text,
                          std::string_view tail, std::string_view operation);
 
-// The patch log, open for appending for as long as the object lives.
+// The patch log, open for appending for as long as the object lives. Its folder is made first
+// when it is missing.
 class LogFile {
 public:
     explicit LogFile(std::filesystem::path path);

@@ -1,7 +1,6 @@
 #include "program_folder.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QStandardPaths>
 
 QString programFolder() {
@@ -10,8 +9,7 @@ QString programFolder() {
 #else
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
 #endif
-    // A folder that cannot be made shows up as the patch run's own failure to open the log,
-    // with the reason in words.
-    QDir().mkpath(folder);
+    // The run makes the folder when it first writes the log, so a folder that cannot be made
+    // fails that run with the reason in words.
     return folder;
 }

@@ -1,3 +1,4 @@
+#include "os_file.h"
 #include "patch_rules.h"
 #include "patch_run.h"
 #include "script_files.h"
@@ -293,17 +294,46 @@ TEST_F(PatchRun, MissingScriptFailsBeforeTheLogIsOpened) {
 TEST_F(PatchRun, LogThatCannotBeOpenedLeavesTheScriptAlone) {
     writeBytes(scriptPath(), script());
     writeBytes(root / "logs-file", "x");
-    for (const fs::path& logFolder : {root / "missing", root / "logs-file"}) {
+    fs::create_directories(root / "log-is-folder" / "parselog.log");
+    for (const fs::path& logFolder : {root / "log-is-folder", root / "logs-file"}) {
         RecordingUi ui({true, true});
         const std::string text = failureOf(
             [&] { engine::runPatch(root / "scripts", "morvane.mrc", ui, logFolder, fixedTime); });
         EXPECT_TRUE(
-            contains(text, "Could not open the log \"" + (logFolder / "parselog.log").string()))
+            contains(text, "Could not open the log \"" + (logFolder / "parselog.log").string()) ||
+            contains(text, "Could not create the log folder \"" + logFolder.string()))
             << text;
         EXPECT_TRUE(contains(text, "was not changed")) << text;
         EXPECT_EQ(ui.events.back(), "status:Creating backup file...");
     }
     EXPECT_EQ(readBytes(scriptPath()), script());
+    EXPECT_FALSE(fs::exists(backupPath()));
+}
+
+TEST_F(PatchRun, VersionStepWithoutTheAliasLeavesTheScriptAndSaysSo) {
+    writeBytes(scriptPath(), c1 + "\r\n" + c2 + "\r\n");
+    RecordingUi ui({true, true});
+    run(ui);
+    const std::string afterCategory = c1Patched + "\r\n" + c2Patched + "\r\n\r\n";
+    EXPECT_EQ(readBytes(scriptPath()), afterCategory);
+    const std::vector<std::string> ending(ui.events.end() - 4, ui.events.end());
+    EXPECT_EQ(ending, (std::vector<std::string>{
+                          "status:Applying version changes...", "status:Version not changed.",
+                          "info:The version information was not changed: morvane.mrc has no "
+                          "line \"alias msn.vver return 4.8\".",
+                          "browser:on"}));
+}
+
+TEST_F(PatchRun, ScriptTooLargeForMemoryEndsTheRunAndIsLeftAlone) {
+    writeBytes(scriptPath(), "");
+    fs::resize_file(scriptPath(), engine::os::memoryForAScript() + 1);
+    RecordingUi ui({true, true});
+    const std::string text = failureOf([&] { run(ui); });
+    EXPECT_TRUE(contains(text, "Could not read the script \"" + scriptPath().string() +
+                                   "\": it is too large to patch."))
+        << text;
+    EXPECT_TRUE(contains(text, "was not changed")) << text;
+    EXPECT_EQ(fs::file_size(scriptPath()), engine::os::memoryForAScript() + 1);
     EXPECT_FALSE(fs::exists(backupPath()));
 }
 

@@ -1,8 +1,11 @@
+#include "os_file.h"
 #include "script_files.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +181,43 @@ TEST(ReadFile, FoldersAndMissingFilesAreNotScripts) {
                  engine::FileError);
     EXPECT_THROW(engine::readFileBytes(folder / "missing.mrc", "read the script"),
                  engine::FileError);
+}
+
+// A file that never ends, as some /proc files do, stops the read at the limit instead of taking
+// every byte of memory; so does one whose size alone is over the limit.
+TEST(ReadFile, MoreThanTheLimitIsRefusedWithoutReadingItAll) {
+    TempFolder folder;
+    const fs::path sparse = folder / "huge.mrc";
+    writeBytes(sparse, "");
+    fs::resize_file(sparse, std::uintmax_t{1} << 32);
+    const struct {
+        fs::path path;
+        std::size_t hint;
+    } cases[] = {{"/proc/self/pagemap", 0}, {sparse, std::size_t{1} << 32}};
+    for (const auto& c : cases) {
+        std::FILE* file = std::fopen(c.path.c_str(), "rb");
+        ASSERT_NE(file, nullptr) << c.path;
+        std::string bytes;
+        EXPECT_EQ(engine::os::readAll(file, c.hint, std::size_t{1} << 20, bytes), EFBIG) << c.path;
+        EXPECT_LE(bytes.size(), (std::size_t{1} << 20) + 1) << c.path;
+        std::fclose(file);
+    }
+}
+
+TEST(LogFile, MakesItsFolderOrSaysWhyItCannot) {
+    TempFolder folder;
+    engine::LogFile(folder / "new" / "deeper" / "parselog.log").syncAndClose();
+    EXPECT_TRUE(fs::is_regular_file(folder / "new" / "deeper" / "parselog.log"));
+
+    writeBytes(folder / "file", "x");
+    try {
+        engine::LogFile log(folder / "file" / "logs" / "parselog.log");
+        ADD_FAILURE() << "a log folder under a file was made";
+    } catch (const engine::FileError& error) {
+        EXPECT_EQ(std::string(error.what()), "Could not create the log folder \"" +
+                                                 (folder / "file" / "logs").string() +
+                                                 "\": Not a directory.");
+    }
 }
 
 TEST(LogFile, AppendsWithoutTruncating) {

@@ -44,9 +44,10 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
     ASSERT_GT(operations, 20) << "the run's file operations are not all counted";
 
     const std::string reason = std::generic_category().message(error);
-    const std::regex named("^Could not (open|read|write|close)( to)? the (script|backup|log) "
-                           "\"/[^\"]+\": " +
-                           reason + "\\. The script \"[^\"]+\" was (not )?changed");
+    const std::regex named(
+        "^Could not (open|read|write|close|create)( to)? the (script|backup|log|log folder) "
+        "\"/[^\"]+\": " +
+        reason + "\\. The script \"[^\"]+\" was (not )?changed");
     for (long k = 1; k <= operations; ++k) {
         SCOPED_TRACE("operation " + std::to_string(k) + " of " + std::to_string(operations));
         TempFolder root;
