@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 BoxAnswerer::BoxAnswerer(QList<QMessageBox::StandardButton> answers_)
     : answers(std::move(answers_)) {
@@ -18,13 +20,19 @@ void BoxAnswerer::answer() {
     last = box;
     SeenBox record;
     record.title = box->windowTitle();
-    record.text = box->text();
+    // What the user reads: the invisible break opportunities of long names are not part of it.
+    record.text = box->text().remove(QChar(0x200B));
     record.icon = box->icon();
     record.buttons = box->standardButtons();
     if (QPushButton* button = box->defaultButton())
         record.defaultButton = box->standardButton(button);
     record.format = box->textFormat();
     record.modality = box->windowModality();
+    const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    const QRect screen = box->screen()->availableGeometry();
+    record.textFits = label && label->width() >= label->minimumSizeHint().width() &&
+                      label->height() >= label->heightForWidth(label->width()) &&
+                      screen.contains(box->frameGeometry());
     seen.append(record);
 
     if (answers.isEmpty()) {

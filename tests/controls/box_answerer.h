@@ -15,6 +15,8 @@ struct SeenBox {
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     Qt::TextFormat format = Qt::AutoText;
     Qt::WindowModality modality = Qt::NonModal;
+    // Whether the whole text fits inside the box, and the box inside the screen.
+    bool textFits = false;
 };
 
 // Answers the program's modal message boxes as a user would, in order, by clicking their buttons,

@@ -15,6 +15,8 @@ private slots:
     void messageBoxShowsPlainTextModalToTheProgram();
     void messageBoxReturnsTheAnswer_data();
     void messageBoxReturnsTheAnswer();
+    void longTextWrapsInsideTheScreen_data();
+    void longTextWrapsInsideTheScreen();
     void failureNumber();
     void twips_data();
     void twips();
@@ -47,6 +49,23 @@ void tst_Boxes::messageBoxReturnsTheAnswer() {
                                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes),
              answer);
     QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::Yes);
+}
+
+void tst_Boxes::longTextWrapsInsideTheScreen_data() {
+    QTest::addColumn<QString>("text");
+    const QString longName = QString(248, 'n') + ".mrc";
+    QTest::newRow("short") << "Version changes have been applied.";
+    QTest::newRow("252-byte name")
+        << "Are you sure you want to patch '" + longName + "' to version 4.8a?";
+}
+
+void tst_Boxes::longTextWrapsInsideTheScreen() {
+    QFETCH(QString, text);
+    BoxAnswerer answerer({QMessageBox::Ok});
+    controls::messageBox(nullptr, text, QMessageBox::Question, QMessageBox::Ok);
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.first().text, text);
+    QVERIFY(answerer.seen.first().textFits);
 }
 
 void tst_Boxes::failureNumber() {
