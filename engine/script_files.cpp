@@ -2,6 +2,7 @@
 
 #include "os_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iomanip>
@@ -200,11 +201,17 @@ std::string readFileBytes(const fs::path& path, std::string_view operation) {
     FilePtr file = openFile(path, "rb", operation);
     std::error_code unknown;
     const auto size = fs::file_size(path, unknown);
+    const std::size_t expected = unknown ? 0 : static_cast<std::size_t>(size);
+    // A file may grow while it is read, but not without end: a /proc file that says it is empty
+    // and never stops would otherwise be read until memory runs out, a minute or more.
+    constexpr std::size_t growth = std::size_t{16} << 20;
+    const std::size_t memory = os::memoryForAScript();
+    const std::size_t limit =
+        expected >= memory ? memory : std::min(memory, expected + std::max(expected, growth));
     std::string bytes;
     int error = 0;
     try {
-        error = os::readAll(file.get(), unknown ? 1 << 16 : static_cast<std::size_t>(size),
-                            os::memoryForAScript(), bytes);
+        error = os::readAll(file.get(), unknown ? 1 << 16 : expected, limit, bytes);
     } catch (const std::bad_alloc&) {
         error = EFBIG;
     } catch (const std::length_error&) {

@@ -324,17 +324,22 @@ TEST_F(PatchRun, VersionStepWithoutTheAliasLeavesTheScriptAndSaysSo) {
                           "browser:on"}));
 }
 
+// A script bigger than memory, or a link to a /proc file that never ends.
 TEST_F(PatchRun, ScriptTooLargeForMemoryEndsTheRunAndIsLeftAlone) {
-    writeBytes(scriptPath(), "");
-    fs::resize_file(scriptPath(), engine::os::memoryForAScript() + 1);
-    RecordingUi ui({true, true});
-    const std::string text = failureOf([&] { run(ui); });
-    EXPECT_TRUE(contains(text, "Could not read the script \"" + scriptPath().string() +
-                                   "\": it is too large to patch."))
-        << text;
-    EXPECT_TRUE(contains(text, "was not changed")) << text;
-    EXPECT_EQ(fs::file_size(scriptPath()), engine::os::memoryForAScript() + 1);
-    EXPECT_FALSE(fs::exists(backupPath()));
+    writeBytes(root / "scripts" / "huge.mrc", "");
+    fs::resize_file(root / "scripts" / "huge.mrc", engine::os::memoryForAScript() + 1);
+    fs::create_symlink("/proc/self/pagemap", root / "scripts" / "endless.mrc");
+    for (const char* name : {"huge.mrc", "endless.mrc"}) {
+        RecordingUi ui({true, true});
+        const std::string text = failureOf([&] { run(ui, name); });
+        EXPECT_TRUE(contains(text, "Could not read the script \"" +
+                                       (root / "scripts" / name).string() +
+                                       "\": it is too large to patch."))
+            << text;
+        EXPECT_TRUE(contains(text, "was not changed")) << text;
+    }
+    EXPECT_EQ(fs::file_size(root / "scripts" / "huge.mrc"), engine::os::memoryForAScript() + 1);
+    EXPECT_EQ(namesIn(root / "scripts"), (std::vector<std::string>{"endless.mrc", "huge.mrc"}));
 }
 
 TEST_F(PatchRun, BackupThatCannotBeWrittenLeavesTheScriptAlone) {
