@@ -127,7 +127,7 @@ std::vector<Mount> userMounts(std::string_view mountInfo) {
     return mounts;
 }
 
-std::vector<Volume> wineDrives(const QString& dosDevices) {
+std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName) {
     static const QRegularExpression letter(QStringLiteral("^[a-zA-Z]:$"));
     const QDir dir(dosDevices);
     const QString driveC = QFileInfo(dir.filePath(QStringLiteral("../drive_c"))).absoluteFilePath();
@@ -141,11 +141,17 @@ std::vector<Volume> wineDrives(const QString& dosDevices) {
         // A dangling letter stays listed: it is a drive whose medium is missing.
         const QString root = entry.isSymLink() ? entry.symLinkTarget() : entry.absoluteFilePath();
         Volume volume{QDir::cleanPath(root), name.toLower(), {}};
+        QString ownLabel;
 #ifndef Q_OS_WIN
-        volume.label = readLabelFile(volume.root);
+        ownLabel = readLabelFile(volume.root);
 #endif
-        if (volume.label.isEmpty() && QDir::cleanPath(driveC) == volume.root)
+        if (!prefixName.isEmpty())
+            volume.label = QStringLiteral("Wine: ") + prefixName +
+                           (ownLabel.isEmpty() ? QString() : QStringLiteral(", ") + ownLabel);
+        else if (ownLabel.isEmpty() && QDir::cleanPath(driveC) == volume.root)
             volume.label = QStringLiteral("Wine");
+        else
+            volume.label = ownLabel;
         drives.push_back(volume);
     }
     return drives;
