@@ -1,5 +1,7 @@
 #include "volumes.h"
 
+#include "wine_prefixes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -176,9 +178,7 @@ std::vector<Volume> systemVolumes() {
         for (const Mount& mount : userMounts(std::string_view(text.constData(), text.size())))
             volumes.push_back({mount.mountPoint, mount.mountPoint, labelOf(mount.source)});
     }
-    const QString prefix =
-        qEnvironmentVariable("WINEPREFIX", QDir::homePath() + QStringLiteral("/.wine"));
-    for (Volume& drive : wineDrives(prefix + QStringLiteral("/dosdevices")))
+    for (Volume& drive : wineVolumes(QDir::homePath(), qEnvironmentVariable("WINEPREFIX")))
         volumes.push_back(std::move(drive));
 #endif
     return volumes;

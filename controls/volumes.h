@@ -40,7 +40,7 @@ std::vector<Mount> userMounts(std::string_view mountInfo);
 std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName = {});
 
 // The machine's drives: on Linux "/" first (it stands for C:), then the user-data mounts, then the
-// user's Wine drive letters; on Windows the drive letters.
+// drive letters of the user's Wine prefixes (see winePrefixes()); on Windows the drive letters.
 std::vector<Volume> systemVolumes();
 
 } // namespace controls
