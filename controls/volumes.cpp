@@ -1,5 +1,7 @@
 #include "volumes.h"
 
+#include "wine_prefixes.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -127,7 +129,7 @@ std::vector<Mount> userMounts(std::string_view mountInfo) {
     return mounts;
 }
 
-std::vector<Volume> wineDrives(const QString& dosDevices) {
+std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName) {
     static const QRegularExpression letter(QStringLiteral("^[a-zA-Z]:$"));
     const QDir dir(dosDevices);
     const QString driveC = QFileInfo(dir.filePath(QStringLiteral("../drive_c"))).absoluteFilePath();
@@ -141,11 +143,17 @@ std::vector<Volume> wineDrives(const QString& dosDevices) {
         // A dangling letter stays listed: it is a drive whose medium is missing.
         const QString root = entry.isSymLink() ? entry.symLinkTarget() : entry.absoluteFilePath();
         Volume volume{QDir::cleanPath(root), name.toLower(), {}};
+        QString ownLabel;
 #ifndef Q_OS_WIN
-        volume.label = readLabelFile(volume.root);
+        ownLabel = readLabelFile(volume.root);
 #endif
-        if (volume.label.isEmpty() && QDir::cleanPath(driveC) == volume.root)
+        if (!prefixName.isEmpty())
+            volume.label = QStringLiteral("Wine: ") + prefixName +
+                           (ownLabel.isEmpty() ? QString() : QStringLiteral(", ") + ownLabel);
+        else if (ownLabel.isEmpty() && QDir::cleanPath(driveC) == volume.root)
             volume.label = QStringLiteral("Wine");
+        else
+            volume.label = ownLabel;
         drives.push_back(volume);
     }
     return drives;
@@ -170,9 +178,7 @@ std::vector<Volume> systemVolumes() {
         for (const Mount& mount : userMounts(std::string_view(text.constData(), text.size())))
             volumes.push_back({mount.mountPoint, mount.mountPoint, labelOf(mount.source)});
     }
-    const QString prefix =
-        qEnvironmentVariable("WINEPREFIX", QDir::homePath() + QStringLiteral("/.wine"));
-    for (Volume& drive : wineDrives(prefix + QStringLiteral("/dosdevices")))
+    for (Volume& drive : wineVolumes(QDir::homePath(), qEnvironmentVariable("WINEPREFIX")))
         volumes.push_back(std::move(drive));
 #endif
     return volumes;

@@ -35,10 +35,12 @@ std::vector<Mount> userMounts(std::string_view mountInfo);
 
 // The drive letters of a Wine prefix's dosdevices folder, "a:" to "z:", each rooted where its
 // link points. The label is the drive's .windows-label, or "Wine" for the prefix's own drive_c.
-std::vector<Volume> wineDrives(const QString& dosDevices);
+// A named prefix labels every letter "Wine: NAME", followed by ", " and the drive's own label
+// where it has one, so that the letters of different prefixes stay apart.
+std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName = {});
 
 // The machine's drives: on Linux "/" first (it stands for C:), then the user-data mounts, then the
-// user's Wine drive letters; on Windows the drive letters.
+// drive letters of the user's Wine prefixes (see winePrefixes()); on Windows the drive letters.
 std::vector<Volume> systemVolumes();
 
 } // namespace controls

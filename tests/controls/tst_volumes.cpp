@@ -129,6 +129,13 @@ void tst_Volumes::wineDrives() {
     QCOMPARE(roots, (QStringList{dir.filePath("drive_c"), dir.filePath("scripts"),
                                  dir.filePath("gone"), "/"}));
     QVERIFY(controls::wineDrives(dir.filePath("no-such-prefix")).empty());
+
+    // Letters of a named prefix all carry the name, so that two prefixes' c: stay apart.
+    texts.clear();
+    for (const controls::Volume& volume : controls::wineDrives(dosDevices, "mIRC"))
+        texts << controls::volumeText(volume);
+    QCOMPARE(texts, (QStringList{"c: [Wine: mIRC]", "e: [Wine: mIRC, MIRC]", "f: [Wine: mIRC]",
+                                 "z: [Wine: mIRC]"}));
 }
 
 QTEST_GUILESS_MAIN(tst_Volumes)
