@@ -8,8 +8,10 @@
 namespace assets {
 
 // Registers the embedded Tahoma, regular and bold, with the application's font database, so the
-// windows look the same whatever fonts the machine has. Needs a QGuiApplication. Registers once;
-// later calls return at once. Throws std::runtime_error if a font cannot be loaded.
+// windows look the same whatever fonts the machine has. It registers them as changed by
+// classicLayoutCopy (font_edit.h), so that lines lie as far apart as on Windows. Needs a
+// QGuiApplication. Registers once; later calls return at once. Throws std::runtime_error if a
+// font cannot be loaded.
 void loadFonts();
 
 // Tahoma 8.25 point at the given weight (QFont::Normal, or QFont::Bold for the warning note), the

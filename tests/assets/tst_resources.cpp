@@ -3,8 +3,11 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
 #include <QRawFont>
 #include <QTest>
+#include <QTextLayout>
 
 class TestResources : public QObject {
     Q_OBJECT
@@ -17,6 +20,9 @@ private slots:
     void loadFontsRegistersTahoma();
     void tahoma_data();
     void tahoma();
+    void lineSpacing_data();
+    void lineSpacing();
+    void noLatinLigatures();
 };
 
 void TestResources::resourcesLinkedIn_data() {
@@ -86,6 +92,37 @@ void TestResources::tahoma() {
     QCOMPARE(info.styleName(), style);
     if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() == 96)
         QCOMPARE(info.pixelSize(), 11);
+}
+
+void TestResources::lineSpacing_data() {
+    QTest::addColumn<int>("weight");
+    QTest::newRow("regular") << int(QFont::Normal);
+    QTest::newRow("bold") << int(QFont::Bold);
+}
+
+// The windows were laid out for Tahoma's Windows metrics: 11 pixels above the baseline, 2 below,
+// lines 13 apart. Closer lines let descenders touch the capitals below and leave labels part empty.
+void TestResources::lineSpacing() {
+    QFETCH(int, weight);
+    if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() != 96)
+        QSKIP("the layout's pixels are those of a 96 dots per inch screen");
+    const QFontMetrics metrics(assets::tahoma(weight));
+    QCOMPARE(metrics.ascent(), 11);
+    QCOMPARE(metrics.descent(), 2);
+    QCOMPARE(metrics.lineSpacing(), 13);
+}
+
+// Windows sets "fi" and "fl" as two letters, and the font has no bitmaps for its ligatures.
+void TestResources::noLatinLigatures() {
+    const QString text = QStringLiteral("office files flow");
+    QTextLayout layout(text, assets::tahoma());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    qsizetype glyphs = 0;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        glyphs += run.glyphIndexes().size();
+    QCOMPARE(glyphs, text.size());
 }
 
 QTEST_MAIN(TestResources)
