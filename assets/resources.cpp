@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QString>
 #include <QStringList>
 
@@ -67,6 +68,18 @@ QFont tahoma(int weight) {
     QFont font(QString::fromLatin1(fontFamily));
     font.setPointSizeF(fontPoints);
     font.setWeight(static_cast<QFont::Weight>(weight));
+    if (qGuiApp->devicePixelRatio() <= 1.0) {
+        // At the windows' size the font's hand-drawn bitmaps are the letters Windows showed, and
+        // its gasp table asks for them unsmoothed. They are also the only place where Wine's
+        // bold face is bold: its outlines have the stems of the regular one. Bitmaps stand on
+        // whole pixels, so their advances must too: full hinting gives them that.
+        font.setStyleStrategy(QFont::NoAntialias);
+        font.setHintingPreference(QFont::PreferFullHinting);
+    } else if (weight >= QFont::Bold) {
+        // A scaled screen gets the smoothed outlines, as no bitmap fits it; there Qt's
+        // emboldening of the regular face is what looks bold.
+        font.setStyleName(QStringLiteral("Regular"));
+    }
     return font;
 }
 
