@@ -100,8 +100,8 @@ private:
     QLabel* label;
 };
 
-// The rows of a label's text that hold ink, as runs from first to last row, drawn without the
-// banner behind. A run of rows is one line of text, unless lines come so close that they touch.
+// A label's lines of text, drawn without the banner behind, as runs of inked rows: lines set so
+// close that they touch make one run.
 QList<QPair<int, int>> inkedRows(QLabel* label) {
     QImage image(label->size(), QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -111,11 +111,9 @@ QList<QPair<int, int>> inkedRows(QLabel* label) {
         bool inked = false;
         for (int x = 0; x < image.width() && !inked; ++x)
             inked = qGray(image.pixel(x, y)) < 128;
-        if (!inked)
-            continue;
-        if (!runs.isEmpty() && runs.last().second == y - 1)
+        if (inked && !runs.isEmpty() && runs.last().second == y - 1)
             runs.last().second = y;
-        else
+        else if (inked)
             runs.append({y, y});
     }
     return runs;
@@ -265,13 +263,13 @@ void tst_FrmPatch::labelLinePitch_data() {
     QTest::newRow("Label5, bold") << "Label5";
 }
 
-// The labels were sized for lines 13 pixels apart. Filled with one word over and over, every line
-// has the same top, so the pitch shows exactly, and a blank row parts each line from the next.
+// The labels were sized for lines 13 pixels apart. With one word over and over every line has
+// the same top, so the pitch shows exactly.
 void tst_FrmPatch::labelLinePitch() {
     QFETCH(QString, name);
     Machine machine;
     frmPatch window(machine.volumes());
-    auto* label = control<QLabel>(window, name.toLatin1().constData());
+    auto* label = control<QLabel>(window, qPrintable(name));
     label->setText(QString("Hill ").repeated(400));
     const QList<QPair<int, int>> lines = inkedRows(label);
     QVERIFY2(lines.size() >= label->height() / 13, qPrintable(QString::number(lines.size())));
@@ -279,8 +277,8 @@ void tst_FrmPatch::labelLinePitch() {
         QCOMPARE(lines[i].first - lines[i - 1].first, 13);
 }
 
-// Lines set closer leave the lower part of the paragraph's box empty; set farther, they are cut
-// off at its foot. Apart, descenders do not touch the capitals of the next line.
+// Set closer, the lines leave the foot of the paragraph's box empty and descenders touch the
+// capitals below; set farther, the last line is cut off.
 void tst_FrmPatch::label1FillsItsBox() {
     Machine machine;
     frmPatch window(machine.volumes());
@@ -289,9 +287,9 @@ void tst_FrmPatch::label1FillsItsBox() {
     QVERIFY(lines.size() > 1);
     for (const auto& [top, bottom] : lines)
         QVERIFY2(bottom - top < 13, qPrintable(QString("rows %1 to %2").arg(top).arg(bottom)));
-    const int lastInked = lines.last().second;
-    QVERIFY2(lastInked >= label->height() - 2 * 13, qPrintable(QString::number(lastInked)));
-    QVERIFY2(lastInked < label->height(), qPrintable(QString::number(lastInked)));
+    QVERIFY2(lines.last().second >= label->height() - 2 * 13 &&
+                 lines.last().second < label->height(),
+             qPrintable(QString::number(lines.last().second)));
 }
 
 void tst_FrmPatch::tabOrder() {
