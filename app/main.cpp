@@ -15,6 +15,9 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("morvane-patch"));
     try {
         assets::loadFonts();
+        // Message boxes are windows of their own: they take the application's font, not the
+        // main window's.
+        QApplication::setFont(assets::tahoma());
         frmPatch window;
         window.show();
         return app.exec();

@@ -8,12 +8,15 @@
 namespace assets {
 
 // Registers the embedded Tahoma, regular and bold, with the application's font database, so the
-// windows look the same whatever fonts the machine has. Needs a QGuiApplication. Registers once;
-// later calls return at once. Throws std::runtime_error if a font cannot be loaded.
+// windows look the same whatever fonts the machine has. It registers them as changed by
+// classicLayoutCopy (font_edit.h), so that lines lie as far apart as on Windows. Needs a
+// QGuiApplication. Registers once; later calls return at once. Throws std::runtime_error if a
+// font cannot be loaded.
 void loadFonts();
 
 // Tahoma 8.25 point at the given weight (QFont::Normal, or QFont::Bold for the warning note), the
-// windows' font. Registers the embedded fonts first, so the family is never silently substituted.
+// windows' font, drawn with the font's own bitmaps where the screen is not scaled. Registers the
+// embedded fonts first, so the family is never silently substituted.
 QFont tahoma(int weight = QFont::Normal);
 
 } // namespace assets

@@ -3,8 +3,40 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QRawFont>
 #include <QTest>
+#include <QTextLayout>
+
+namespace {
+
+bool scaledScreen() {
+    return qGuiApp->devicePixelRatio() > 1.0;
+}
+
+// The summed darkness of a text drawn black on white, as the screen would show it.
+double ink(const QFont& font, const QString& text) {
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    QImage image((QSizeF(1000, 20) * ratio).toSize(), QImage::Format_Grayscale8);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.drawText(QPointF(2, 15), text);
+    painter.end();
+    double darkness = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            darkness += 255 - image.constScanLine(y)[x];
+    }
+    return darkness / 255;
+}
+
+} // namespace
 
 class TestResources : public QObject {
     Q_OBJECT
@@ -17,6 +49,8 @@ private slots:
     void loadFontsRegistersTahoma();
     void tahoma_data();
     void tahoma();
+    void boldLooksBold();
+    void noLatinLigatures();
 };
 
 void TestResources::resourcesLinkedIn_data() {
@@ -83,9 +117,44 @@ void TestResources::tahoma() {
     QCOMPARE(font.pointSizeF(), 8.25);
     const QFontInfo info(font);
     QCOMPARE(info.family(), QStringLiteral("Tahoma"));
-    QCOMPARE(info.styleName(), style);
-    if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() == 96)
-        QCOMPARE(info.pixelSize(), 11);
+    // On a scaled screen the bold is the regular face, emboldened.
+    QCOMPARE(info.styleName(), scaledScreen() ? QStringLiteral("Regular") : style);
+    QCOMPARE(info.weight(), weight);
+    if (QGuiApplication::primaryScreen()->logicalDotsPerInchY() != 96)
+        return;
+    QCOMPARE(info.pixelSize(), 11);
+    // Windows' metrics, which the layout was measured with: closer lines let descenders touch
+    // the capitals below and leave labels part empty.
+    const QFontMetrics metrics(font);
+    QCOMPARE(metrics.ascent(), 11);
+    QCOMPARE(metrics.descent(), 2);
+    QCOMPARE(metrics.lineSpacing(), 13);
+}
+
+// Wine's bold face has outlines with the regular stems, so a bold that is only the face's name
+// draws as much ink as the regular text: a ratio of 1.00. Its bitmaps draw 1.71 times the ink of
+// the regular ones; emboldening the smoothed outlines on a screen scaled twice, 1.25. The floors
+// leave room for other FreeType builds and stay well clear of 1.00.
+void TestResources::boldLooksBold() {
+    const QString note = QStringLiteral(
+        "NOTE: This program may hang for a few seconds while loading the files. DO NOT END THE "
+        "TASK! You risk losing both the original and the backup file!");
+    const double regular = ink(assets::tahoma(QFont::Normal), note);
+    const double bold = ink(assets::tahoma(QFont::Bold), note);
+    QVERIFY(regular > 0);
+    qInfo("bold against regular ink: %.3f", bold / regular);
+    const double floor = scaledScreen() ? 1.15 : 1.4;
+    QVERIFY2(bold / regular >= floor, qPrintable(QString::number(bold / regular)));
+}
+
+// Windows sets "fi" and "fl" as two letters, and the font has no bitmaps for its ligatures.
+void TestResources::noLatinLigatures() {
+    const QString text = QStringLiteral("office files flow");
+    QTextLayout layout(text, assets::tahoma());
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    QCOMPARE(layout.glyphRuns().value(0).glyphIndexes().size(), text.size());
 }
 
 QTEST_MAIN(TestResources)

@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextLayout>
 
 namespace {
@@ -43,6 +44,7 @@ class tst_FrmInfo : public QObject {
 private slots:
     void informationText();
     void textBoxShowsTheLinesWrapped();
+    void textBoxLinePitch();
     void layout_data();
     void layout();
     void focusAndButtons();
@@ -68,6 +70,21 @@ void tst_FrmInfo::textBoxShowsTheLinesWrapped() {
     for (int wide : {1, 2, 7})
         QVERIFY2(document->findBlockByNumber(wide).layout()->lineCount() > 1,
                  qPrintable(informationLines[wide]));
+}
+
+// The text box was sized for the window font's 13-pixel lines, wrapped lines included.
+void tst_FrmInfo::textBoxLinePitch() {
+    OpenInfo info;
+    QVERIFY(QTest::qWaitForWindowExposed(info.window));
+    auto* text = info.window->findChild<QPlainTextEdit*>("Text1");
+    QTextCursor cursor(text->document());
+    int top = text->cursorRect(cursor).top();
+    for (int line = 1; line < 6; ++line) {
+        QVERIFY(cursor.movePosition(QTextCursor::Down));
+        const int next = text->cursorRect(cursor).top();
+        QCOMPARE(next - top, 13);
+        top = next;
+    }
 }
 
 void tst_FrmInfo::layout_data() {

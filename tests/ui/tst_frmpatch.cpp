@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -99,6 +100,25 @@ private:
     QLabel* label;
 };
 
+// A label's lines of text, drawn without the banner behind, as runs of inked rows: lines set so
+// close that they touch make one run.
+QList<QPair<int, int>> inkedRows(QLabel* label) {
+    QImage image(label->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    QList<QPair<int, int>> runs;
+    for (int y = 0; y < image.height(); ++y) {
+        bool inked = false;
+        for (int x = 0; x < image.width() && !inked; ++x)
+            inked = qGray(image.pixel(x, y)) < 128;
+        if (inked && !runs.isEmpty() && runs.last().second == y - 1)
+            runs.last().second = y;
+        else if (inked)
+            runs.append({y, y});
+    }
+    return runs;
+}
+
 } // namespace
 
 class tst_FrmPatch : public QObject {
@@ -111,6 +131,9 @@ private slots:
     void layout_data();
     void layout();
     void labels();
+    void labelLinePitch_data();
+    void labelLinePitch();
+    void label1FillsItsBox();
     void tabOrder();
     void patchButtonRule_data();
     void patchButtonRule();
@@ -232,6 +255,41 @@ void tst_FrmPatch::labels() {
         QCOMPARE(label->focusPolicy(), Qt::NoFocus);
         QCOMPARE(label->textFormat(), Qt::PlainText);
     }
+}
+
+void tst_FrmPatch::labelLinePitch_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Label1") << "Label1";
+    QTest::newRow("Label5, bold") << "Label5";
+}
+
+// The labels were sized for lines 13 pixels apart. With one word over and over every line has
+// the same top, so the pitch shows exactly.
+void tst_FrmPatch::labelLinePitch() {
+    QFETCH(QString, name);
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* label = control<QLabel>(window, qPrintable(name));
+    label->setText(QString("Hill ").repeated(400));
+    const QList<QPair<int, int>> lines = inkedRows(label);
+    QVERIFY2(lines.size() >= label->height() / 13, qPrintable(QString::number(lines.size())));
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        QCOMPARE(lines[i].first - lines[i - 1].first, 13);
+}
+
+// Set closer, the lines leave the foot of the paragraph's box empty and descenders touch the
+// capitals below; set farther, the last line is cut off.
+void tst_FrmPatch::label1FillsItsBox() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* label = control<QLabel>(window, "Label1");
+    const QList<QPair<int, int>> lines = inkedRows(label);
+    QVERIFY(lines.size() > 1);
+    for (const auto& [top, bottom] : lines)
+        QVERIFY2(bottom - top < 13, qPrintable(QString("rows %1 to %2").arg(top).arg(bottom)));
+    QVERIFY2(lines.last().second >= label->height() - 2 * 13 &&
+                 lines.last().second < label->height(),
+             qPrintable(QString::number(lines.last().second)));
 }
 
 void tst_FrmPatch::tabOrder() {
