@@ -1,8 +1,10 @@
 #include "drive_list.h"
 
+#include "native_name.h"
+
 #include <QDir>
-#include <QFileInfo>
 #include <QStyle>
+#include <filesystem>
 
 namespace controls {
 
@@ -44,7 +46,9 @@ QString DriveList::folder() const {
     const QString& remembered = folders[index];
     // A folder removed since the drive was last visited sends the drive back to its root; only
     // an unreadable root means the drive itself cannot be used.
-    if (remembered != volumes[index].root && !QFileInfo(remembered).isDir())
+    std::error_code error;
+    if (remembered != volumes[index].root &&
+        !std::filesystem::is_directory(toNative(remembered), error))
         return volumes[index].root;
     return remembered;
 }
