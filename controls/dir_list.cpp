@@ -63,7 +63,7 @@ void DirList::setDrive(const QString& newRoot, const QString& newRootText,
         addFolder(current, name, withSeparator(folder) + name, closed);
     expandAll();
     setCurrentItem(current);
-    scrollToItem(current);
+    revealCurrent();
 }
 
 void DirList::setPath(const QString& newFolder) {
@@ -81,6 +81,16 @@ void DirList::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+// The current folder comes into sight with as many of its ancestors as fit above it: from the
+// top, the root first, when the whole line fits; otherwise the current folder at the bottom
+// and its nearest ancestors above it. The way back up is then always in view.
+void DirList::revealCurrent() {
+    if (!current)
+        return;
+    scrollToTop();
+    scrollToItem(current, QAbstractItemView::EnsureVisible);
 }
 
 // A root's text is the drive's; any other folder shows its name's readable form, and a name that

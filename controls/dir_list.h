@@ -36,6 +36,7 @@ protected:
 private:
     QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& name, const QString& path,
                                const QIcon& icon);
+    void revealCurrent();
 
     QString root;
     QString rootText;

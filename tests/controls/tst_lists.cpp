@@ -72,6 +72,8 @@ private slots:
     void dirListShowsAncestorsAndSubfolders();
     void dirListPath();
     void dirListActivation();
+    void dirListShowsTheWayBackUp_data();
+    void dirListShowsTheWayBackUp();
 };
 
 void tst_Lists::fileListEntries_data() {
@@ -309,6 +311,44 @@ void tst_Lists::dirListActivation() {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
     QCOMPARE(activated.count(), 1);
     QCOMPARE(activated.takeFirst().at(0).toString(), drive.filePath("sub"));
+}
+
+void tst_Lists::dirListShowsTheWayBackUp_data() {
+    QTest::addColumn<int>("depth");
+    QTest::newRow("shallow") << 2;
+    QTest::newRow("deep") << 14;
+}
+
+// After a move the current folder is in sight with as many of its ancestors as fit, the root at
+// the top when they all do, in a list the size of the main window's, scrolled far down before.
+void tst_Lists::dirListShowsTheWayBackUp() {
+    QFETCH(int, depth);
+    QTemporaryDir drive;
+    QDir root(drive.path());
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(root.mkdir(QStringLiteral("top%1").arg(i, 2, 10, QLatin1Char('0'))));
+    const QString path = "top29" + QString("/level").repeated(depth - 1);
+    for (const char* sub : {"/a", "/b", "/c"})
+        QVERIFY(root.mkpath(path + sub));
+
+    controls::DirList list;
+    list.resize(129, 141);
+    list.setDrive(drive.path(), "c:", drive.path());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    list.scrollToBottom();
+    list.setPath(root.filePath(path));
+
+    const QRect view = list.viewport()->rect();
+    QTreeWidgetItem* current = list.currentItem();
+    QVERIFY(view.contains(list.visualItemRect(current)));
+    const int fits = view.height() / list.visualItemRect(current).height();
+    int ancestorsShown = 0;
+    for (QTreeWidgetItem* up = current->parent(); up; up = up->parent())
+        ancestorsShown += view.contains(list.visualItemRect(up));
+    QCOMPARE(ancestorsShown, std::min(depth, fits - 1));
+    if (depth < fits)
+        QCOMPARE(list.visualItemRect(list.topLevelItem(0)).top(), 0);
 }
 
 QTEST_MAIN(tst_Lists)
