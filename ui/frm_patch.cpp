@@ -102,8 +102,7 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
     Label5->setFont(assets::tahoma(QFont::Bold));
 
     // The lists and buttons, created after the labels, lie above them.
-    std::vector<controls::Volume> drives = volumes();
-    Drive1 = new controls::DriveList(std::move(drives), this);
+    Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
     Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
