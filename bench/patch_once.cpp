@@ -41,7 +41,7 @@ int main(int argc, char* argv[]) {
     try {
         const auto start = std::chrono::steady_clock::now();
         engine::runPatch(script.parent_path().empty() ? "." : script.parent_path(),
-                         script.filename().string(), ui, argv[2]);
+                         script.filename(), ui, argv[2]);
         const std::chrono::duration<double, std::milli> took =
             std::chrono::steady_clock::now() - start;
         // Two questions and the version status mean the whole road was taken.

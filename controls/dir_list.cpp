@@ -1,6 +1,8 @@
 #include "dir_list.h"
 
+#include "folder_entries.h"
 #include "folder_error.h"
+#include "native_name.h"
 
 #include <QDir>
 #include <QHeaderView>
@@ -38,11 +40,7 @@ void DirList::setDrive(const QString& newRoot, const QString& newRootText,
     const QString cleanRoot = QDir::cleanPath(newRoot);
     const QString cleanFolder = QDir::cleanPath(newFolder);
     requireListable(cleanRoot);
-    requireListable(cleanFolder);
-    const QStringList subfolders =
-        QDir(cleanFolder)
-            .entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                       QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QStringList subfolders = visibleEntries(cleanFolder, EntryKind::folder);
 
     root = cleanRoot;
     rootText = newRootText;
@@ -60,12 +58,12 @@ void DirList::setDrive(const QString& newRoot, const QString& newRootText,
             item = addFolder(item, part, path, open);
         }
     }
-    QTreeWidgetItem* current = item;
+    current = item;
     for (const QString& name : subfolders)
         addFolder(current, name, withSeparator(folder) + name, closed);
     expandAll();
     setCurrentItem(current);
-    scrollToItem(current);
+    revealCurrent();
 }
 
 void DirList::setPath(const QString& newFolder) {
@@ -85,13 +83,29 @@ void DirList::keyPressEvent(QKeyEvent* event) {
     QTreeWidget::keyPressEvent(event);
 }
 
-QTreeWidgetItem* DirList::addFolder(QTreeWidgetItem* parent, const QString& text,
+// The current folder comes into sight with as many of its ancestors as fit above it: from the
+// top, the root first, when the whole line fits; otherwise the current folder at the bottom
+// and its nearest ancestors above it. The way back up is then always in view.
+void DirList::revealCurrent() {
+    if (!current)
+        return;
+    scrollToTop();
+    scrollToItem(current, QAbstractItemView::EnsureVisible);
+}
+
+// A root's text is the drive's; any other folder shows its name's readable form, and a name that
+// is not valid text says so in its tool tip.
+QTreeWidgetItem* DirList::addFolder(QTreeWidgetItem* parent, const QString& name,
                                     const QString& path, const QIcon& icon) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-    item->setText(0, text);
+    item->setText(0, parent ? readableName(name) : name);
     item->setIcon(0, icon);
     item->setData(0, pathRole, path);
-    item->setToolTip(0, path);
+    const QString note = parent ? notTextNote(name) : QString();
+    item->setToolTip(0, note.isEmpty() ? readableName(path)
+                                       : readableName(path) + QLatin1Char('\n') + note);
+    if (!note.isEmpty())
+        item->setFont(0, notTextFont());
     return item;
 }
 

@@ -8,6 +8,7 @@ namespace controls {
 // current folder, then its visible subfolders, drawn closed, each indented by its depth.
 // A double-click or Enter asks for a folder to become current; a single click only highlights.
 // Only the program changes the current folder, so it can handle the change before going on.
+// Rows show each name's readable form; folders are held as native_name.h describes.
 class DirList : public QTreeWidget {
     Q_OBJECT
 
@@ -33,12 +34,14 @@ protected:
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 
 private:
-    QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& text, const QString& path,
+    QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& name, const QString& path,
                                const QIcon& icon);
+    void revealCurrent();
 
     QString root;
     QString rootText;
     QString folder;
+    QTreeWidgetItem* current = nullptr; // the current folder's row, owned by the tree
 };
 
 } // namespace controls

@@ -1,8 +1,11 @@
 #include "drive_list.h"
 
+#include "native_name.h"
+
 #include <QDir>
-#include <QFileInfo>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <filesystem>
 
 namespace controls {
 
@@ -17,14 +20,18 @@ bool lies(const QString& folder, const QString& root) {
 
 } // namespace
 
-DriveList::DriveList(std::vector<Volume> volumes_, QWidget* parent)
+DriveList::DriveList(VolumeSource source_, QWidget* parent)
     : QComboBox(parent)
-    , volumes(std::move(volumes_)) {
+    , source(std::move(source_))
+    , volumes(source()) {
+    fill();
+}
+
+void DriveList::fill() {
     const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
-    for (const Volume& volume : volumes) {
+    clear();
+    for (const Volume& volume : volumes)
         addItem(icon, volumeText(volume));
-        folders.push_back(volume.root);
-    }
 }
 
 QString DriveList::root() const {
@@ -41,18 +48,20 @@ QString DriveList::folder() const {
     const int index = currentIndex();
     if (index < 0)
         return {};
-    const QString& remembered = folders[index];
+    const QString& root = volumes[index].root;
+    const QString remembered = folders.value(root, root);
     // A folder removed since the drive was last visited sends the drive back to its root; only
     // an unreadable root means the drive itself cannot be used.
-    if (remembered != volumes[index].root && !QFileInfo(remembered).isDir())
-        return volumes[index].root;
+    std::error_code error;
+    if (remembered != root && !std::filesystem::is_directory(toNative(remembered), error))
+        return root;
     return remembered;
 }
 
 void DriveList::rememberFolder(const QString& folder) {
-    const int index = currentIndex();
-    if (index >= 0 && lies(folder, volumes[index].root))
-        folders[index] = folder;
+    const QString root = this->root();
+    if (!root.isEmpty() && lies(folder, root))
+        folders.insert(root, folder);
 }
 
 int DriveList::indexOfFolder(const QString& folder) const {
@@ -67,6 +76,33 @@ int DriveList::indexOfFolder(const QString& folder) const {
         }
     }
     return best;
+}
+
+void DriveList::rereadDrives() {
+    std::vector<Volume> fresh = source();
+    // With nothing to show instead, the drives known so far stay.
+    if (fresh.empty())
+        return;
+    const QString selected = root();
+    int kept = -1;
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        if (fresh[i].root == selected)
+            kept = static_cast<int>(i);
+    }
+    {
+        const QSignalBlocker quiet(this);
+        volumes = std::move(fresh);
+        fill();
+        setCurrentIndex(kept);
+    }
+    // The drive the browser showed is gone: the first drive takes its place, as a drive change.
+    if (kept < 0)
+        setCurrentIndex(0);
+}
+
+void DriveList::showPopup() {
+    rereadDrives();
+    QComboBox::showPopup();
 }
 
 } // namespace controls

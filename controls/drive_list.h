@@ -3,17 +3,19 @@
 #include "volumes.h"
 
 #include <QComboBox>
+#include <QHash>
 #include <vector>
 
 namespace controls {
 
 // The drive list. Its first drive is the fall-back drive (C:). Each drive remembers its own
-// current folder, at first its root, as Windows does for drive letters.
+// current folder, at first its root, as Windows does for drive letters. The drives are read
+// again each time the list is opened, so that a medium mounted later appears.
 class DriveList : public QComboBox {
     Q_OBJECT
 
 public:
-    explicit DriveList(std::vector<Volume> volumes, QWidget* parent = nullptr);
+    explicit DriveList(VolumeSource source, QWidget* parent = nullptr);
 
     // The selected entry's text, as the list shows it.
     QString drive() const { return currentText(); }
@@ -26,9 +28,19 @@ public:
     // The index of the drive holding folder, or 0 when no drive does.
     int indexOfFolder(const QString& folder) const;
 
+    // Reads the drives again, keeping the selection (by root) and every remembered folder. That
+    // is no drive change, unless the selected drive has gone: then the first drive is selected.
+    void rereadDrives();
+
+    void showPopup() override;
+
 private:
+    void fill();
+
+    VolumeSource source;
     std::vector<Volume> volumes;
-    std::vector<QString> folders;
+    // Remembered folders by drive root; a medium that comes back finds its folder again.
+    QHash<QString, QString> folders;
 };
 
 } // namespace controls

@@ -1,11 +1,18 @@
 #include "file_list.h"
 
-#include "folder_error.h"
+#include "folder_entries.h"
+#include "native_name.h"
 
-#include <QDir>
 #include <QKeyEvent>
 
 namespace controls {
+
+namespace {
+
+// The name as the file system has it; the item's text is its readable form.
+constexpr int nameRole = Qt::UserRole;
+
+} // namespace
 
 FileList::FileList(QWidget* parent)
     : QListWidget(parent) {
@@ -13,23 +20,19 @@ FileList::FileList(QWidget* parent)
 }
 
 void FileList::setFolder(const QString& newFolder) {
-    requireListable(newFolder);
-    QDir dir(newFolder);
-    dir.setNameFilters({QStringLiteral("*.mrc")});
-    // Without QDir::System the listing already skips FIFOs, sockets and devices; the isFile test
-    // below keeps them out however the platform classifies them.
-    dir.setFilter(QDir::Files);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    QStringList names;
-    for (const QFileInfo& entry : dir.entryInfoList()) {
-        if (entry.isFile() && !entry.isHidden() &&
-            entry.fileName().endsWith(QStringLiteral(".mrc"), Qt::CaseInsensitive))
-            names.append(entry.fileName());
-    }
+    const QStringList names = visibleEntries(newFolder, EntryKind::file, u".mrc");
 
     folder = newFolder;
     clear();
-    addItems(names);
+    for (const QString& name : names) {
+        auto* item = new QListWidgetItem(readableName(name), this);
+        item->setData(nameRole, name);
+        const QString note = notTextNote(name);
+        if (!note.isEmpty()) {
+            item->setToolTip(note);
+            item->setFont(notTextFont());
+        }
+    }
     setCurrentRow(-1);
 }
 
@@ -48,7 +51,7 @@ void FileList::keyPressEvent(QKeyEvent* event) {
 
 QString FileList::fileName() const {
     const QList<QListWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? QString() : selected.first()->text();
+    return selected.isEmpty() ? QString() : selected.first()->data(nameRole).toString();
 }
 
 } // namespace controls

@@ -10,6 +10,9 @@ namespace controls {
 class FolderError : public std::system_error {
 public:
     using std::system_error::system_error;
+    // what() reads "The folder "<folder>" cannot be read: <the system's reason>", the folder in
+    // its readable form.
+    FolderError(std::error_code error, const QString& folder);
 };
 
 // Throws FolderError, naming the folder and the system's reason, unless the folder can be listed.

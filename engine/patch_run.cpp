@@ -78,13 +78,13 @@ std::tm localNow() {
 }
 
 // A name from the file list is one name: anything that would lead out of the folder is refused.
-void checkFileName(std::string_view fileName) {
+void checkFileName(const fs::path& fileName) {
     if (fileName.empty())
         throw PatchError("No script was chosen. Select the script to patch in the file list "
                          "first.");
-    if (fileName == "." || fileName == ".." || fileName.find('/') != std::string_view::npos ||
-        fileName.find('\0') != std::string_view::npos)
-        throw PatchError("\"" + std::string(fileName) + "\" is not the name of a script file.");
+    if (fileName == "." || fileName == ".." || fileName != fileName.filename() ||
+        fileName.native().find(fs::path::value_type{}) != fs::path::string_type::npos)
+        throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
 }
 
 void writeScript(RunRecord& run, const std::string& text) {
@@ -115,19 +115,18 @@ void offerVersionChange(RunRecord& run, std::string_view fileName, std::string t
 
 } // namespace
 
-void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
+void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
               const fs::path& logFolder) {
     runPatch(folder, fileName, ui, logFolder, localNow);
 }
 
-void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
+void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
               const fs::path& logFolder, const LocalClock& clock) {
     checkFileName(fileName);
+    const std::string shownName = displayPath(fileName);
 
     ui.showStatus("Loading Patch Data...");
-    if (!ui.askYesNo("Are you sure you want to patch '" + std::string(fileName) +
-                         "' to version 4.8a?",
-                     true)) {
+    if (!ui.askYesNo("Are you sure you want to patch '" + shownName + "' to version 4.8a?", true)) {
         ui.showStatus("");
         return;
     }
@@ -136,7 +135,7 @@ void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
     ui.showStatus("Creating backup file...");
 
     RunRecord run;
-    run.script = folder / pathFromUtf8(fileName);
+    run.script = folder / fileName;
     run.backup = backupPathFor(run.script);
     run.log = logFolder / logFileName;
     try {
@@ -171,7 +170,7 @@ void runPatch(const fs::path& folder, std::string_view fileName, PatchUi& ui,
             offerVersionChange(run, fileName, std::move(patched.text), ui);
         } else {
             ui.showStatus(changed ? "File not fully patched." : "File not patched.");
-            ui.showInfo(partialReport(fileName, createRoom, roomBrowser, debugCommented));
+            ui.showInfo(partialReport(shownName, createRoom, roomBrowser, debugCommented));
         }
     } catch (const FileError& failure) {
         throw PatchError(run.failureText(failure));

@@ -30,13 +30,15 @@ public:
 // The local date and time that heads a log record.
 using LocalClock = std::function<std::tm()>;
 
-// Carries out one patch run on folder/fileName (fileName is UTF-8), appending its log record
-// to parselog.log in logFolder. Throws PatchError when a file operation fails.
-void runPatch(const std::filesystem::path& folder, std::string_view fileName, PatchUi& ui,
-              const std::filesystem::path& logFolder);
+// Carries out one patch run on folder/fileName, appending its log record to parselog.log in
+// logFolder. fileName is the script's name exactly as the file system holds it, whatever its
+// encoding; the run's texts show it in its readable form (displayPath). Throws PatchError when a
+// file operation fails.
+void runPatch(const std::filesystem::path& folder, const std::filesystem::path& fileName,
+              PatchUi& ui, const std::filesystem::path& logFolder);
 
 // The same run with the log header's date and time taken from clock.
-void runPatch(const std::filesystem::path& folder, std::string_view fileName, PatchUi& ui,
-              const std::filesystem::path& logFolder, const LocalClock& clock);
+void runPatch(const std::filesystem::path& folder, const std::filesystem::path& fileName,
+              PatchUi& ui, const std::filesystem::path& logFolder, const LocalClock& clock);
 
 } // namespace engine

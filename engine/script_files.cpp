@@ -122,11 +122,6 @@ FileError::FileError(std::string_view operation, const fs::path& path, std::stri
     : std::runtime_error("Could not " + std::string(operation) + " \"" + displayPath(path) +
                          "\": " + std::string(reason) + ".") {}
 
-std::string displayPath(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }

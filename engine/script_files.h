@@ -1,5 +1,7 @@
 #pragma once
 
+#include "path_text.h"
+
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -29,7 +31,6 @@ public:
               std::string_view reason);
 };
 
-std::string displayPath(const std::filesystem::path& path);
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 std::filesystem::path backupPathFor(const std::filesystem::path& script);
 

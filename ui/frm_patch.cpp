@@ -7,10 +7,10 @@
 #include "controls/file_list.h"
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
+#include "controls/native_name.h"
 #include "frm_info.h"
 #include "program_folder.h"
 
-#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -54,9 +54,11 @@ QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The run takes the folder as the engine's path type; the conversion keeps every character.
-std::filesystem::path toPath(const QString& folder) {
-    return std::filesystem::path(folder.toStdU16String());
+// Where the program was started; a folder that cannot be named leaves the first drive shown.
+QString startFolder() {
+    std::error_code unknown;
+    const std::filesystem::path folder = std::filesystem::current_path(unknown);
+    return unknown ? QString() : controls::fromNative(folder);
 }
 
 } // namespace
@@ -100,11 +102,10 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
     Label5->setFont(assets::tahoma(QFont::Bold));
 
     // The lists and buttons, created after the labels, lie above them.
-    std::vector<controls::Volume> drives = volumes();
-    Drive1 = new controls::DriveList(std::move(drives), this);
+    Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
-    Drive1->setCurrentIndex(Drive1->indexOfFolder(QDir::currentPath()));
+    Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
 
     Dir1 = new controls::DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -257,9 +258,10 @@ void frmPatch::patchSelected() {
                              QMessageBox::NoIcon, QMessageBox::Ok);
         return;
     }
-    const QString folder = File1->path();
+    // Both go to the run exactly as the file system has them, whatever their encoding.
     try {
-        engine::runPatch(toPath(folder), fileName.toStdString(), *this, toPath(programFolder()));
+        engine::runPatch(controls::toNative(File1->path()), controls::toNative(fileName), *this,
+                         controls::toNative(programFolder()));
     } catch (const engine::PatchError& failure) {
         controls::messageBox(this,
                              QStringLiteral("The patch could not be completed.\n\n") +

@@ -1,12 +1,17 @@
 #include "controls/dir_list.h"
+#include "controls/drive_list.h"
 #include "controls/file_list.h"
 #include "controls/folder_error.h"
+#include "controls/native_name.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -18,6 +23,18 @@ namespace {
 void touch(const QString& path) {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+// A temporary folder for names in any encoding, which QTemporaryDir can neither name nor remove.
+struct NativeScratch : QTemporaryDir {
+    ~NativeScratch() { std::filesystem::remove_all(path().toStdString()); }
+    std::filesystem::path operator/(const QByteArray& name) const {
+        return std::filesystem::path(path().toStdString()) / name.toStdString();
+    }
+};
+
+QByteArray bytesOf(const QString& name) {
+    return QByteArray::fromStdString(controls::toNative(name).native());
 }
 
 QStringList entries(const QListWidget& list) {
@@ -46,6 +63,9 @@ class tst_Lists : public QObject {
 private slots:
     void fileListEntries_data();
     void fileListEntries();
+    void namesInAnyEncoding_data();
+    void namesInAnyEncoding();
+    void namesThatReadAlikeAreToldApart();
     void fileListSkipsSpecialFiles();
     void fileListSelection();
     void fileListArrowKeySelectsFromTheTop();
@@ -54,6 +74,9 @@ private slots:
     void dirListShowsAncestorsAndSubfolders();
     void dirListPath();
     void dirListActivation();
+    void dirListShowsTheWayBackUp_data();
+    void dirListShowsTheWayBackUp();
+    void driveListRereadsWhenOpened();
 };
 
 void tst_Lists::fileListEntries_data() {
@@ -82,6 +105,60 @@ void tst_Lists::fileListEntries() {
     list.setFolder(folder.path());
     QCOMPARE(entries(list), listed);
     QCOMPARE(list.path(), folder.path());
+}
+
+void tst_Lists::namesInAnyEncoding_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("latin-1") << QByteArray("caf\xE9.mrc") << "caf\\xE9.mrc";
+    QTest::newRow("cut-off sequence") << QByteArray("Z\xE2\x9C.MRC") << "Z\\xE2\\x9C.MRC";
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xB2\x80.mrc") << "\\xED\\xB2\\x80.mrc";
+    // U+10080 is D800 DC80 in UTF-16: a real character, though its second half is in the range
+    // that stands for bytes.
+    QTest::newRow("astral character")
+        << QByteArray("\xF0\x90\x82\x80.mrc") << QString::fromUtf8("\xF0\x90\x82\x80.mrc");
+}
+
+// A script in a folder, both named by the same bytes: listed, entered and chosen by the user,
+// each shown in its readable form and handed back as its own bytes.
+void tst_Lists::namesInAnyEncoding() {
+    QFETCH(QByteArray, name);
+    QFETCH(QString, shown);
+    NativeScratch drive;
+    QVERIFY(std::filesystem::create_directory(drive / name));
+    QVERIFY(std::filesystem::create_directory(drive / ("." + name)));
+    std::ofstream(drive / (name + "/" + name));
+    std::ofstream(drive / (name + "/." + name));
+
+    controls::DirList dirs;
+    dirs.setDrive(drive.path(), "c:", drive.path());
+    QCOMPARE(folderRows(dirs), (QStringList{"c:", ">" + shown}));
+    QCOMPARE(dirs.topLevelItem(0)->child(0)->font(0).italic(), shown.contains("\\x"));
+    QSignalSpy activated(&dirs, &controls::DirList::folderActivated);
+    dirs.setCurrentItem(dirs.topLevelItem(0)->child(0));
+    QTest::keyClick(&dirs, Qt::Key_Return);
+    dirs.setPath(activated.at(0).at(0).toString());
+    QCOMPARE(bytesOf(dirs.currentFolder()), drive.path().toUtf8() + "/" + name);
+
+    controls::FileList files;
+    files.setFolder(dirs.path());
+    QCOMPARE(entries(files), QStringList{shown});
+    files.item(0)->setSelected(true);
+    QCOMPARE(bytesOf(files.fileName()), name);
+}
+
+void tst_Lists::namesThatReadAlikeAreToldApart() {
+    NativeScratch folder;
+    std::ofstream(folder / "caf\xE9.mrc");
+    std::ofstream(folder / "caf\\xE9.mrc");
+    controls::FileList list;
+    list.setFolder(folder.path());
+    QCOMPARE(entries(list), (QStringList{"caf\\xE9.mrc", "caf\\xE9.mrc"}));
+    // The look-alike sorts first; the Latin-1 name is drawn apart and its tool tip says why.
+    QVERIFY(!list.item(0)->font().italic() && list.item(1)->font().italic());
+    QCOMPARE(list.item(0)->toolTip(), QString());
+    QVERIFY2(list.item(1)->toolTip().endsWith("not text.\nBytes: 63 61 66 E9 2E 6D 72 63"),
+             qPrintable(list.item(1)->toolTip()));
 }
 
 void tst_Lists::fileListSkipsSpecialFiles() {
@@ -237,6 +314,90 @@ void tst_Lists::dirListActivation() {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
     QCOMPARE(activated.count(), 1);
     QCOMPARE(activated.takeFirst().at(0).toString(), drive.filePath("sub"));
+}
+
+void tst_Lists::dirListShowsTheWayBackUp_data() {
+    QTest::addColumn<int>("depth");
+    QTest::newRow("shallow") << 2;
+    QTest::newRow("deep") << 14;
+}
+
+// After a move the current folder is in sight with as many of its ancestors as fit, the root at
+// the top when they all do, in a list the size of the main window's, scrolled far down before.
+void tst_Lists::dirListShowsTheWayBackUp() {
+    QFETCH(int, depth);
+    QTemporaryDir drive;
+    QDir root(drive.path());
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(root.mkdir(QStringLiteral("top%1").arg(i, 2, 10, QLatin1Char('0'))));
+    const QString path = "top29" + QString("/level").repeated(depth - 1);
+    for (const char* sub : {"/a", "/b", "/c"})
+        QVERIFY(root.mkpath(path + sub));
+
+    controls::DirList list;
+    list.resize(129, 141);
+    list.setDrive(drive.path(), "c:", drive.path());
+    list.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&list));
+    list.scrollToBottom();
+    list.setPath(root.filePath(path));
+
+    const QRect view = list.viewport()->rect();
+    QTreeWidgetItem* current = list.currentItem();
+    QVERIFY(view.contains(list.visualItemRect(current)));
+    const int fits = view.height() / list.visualItemRect(current).height();
+    int ancestorsShown = 0;
+    for (QTreeWidgetItem* up = current->parent(); up; up = up->parent())
+        ancestorsShown += view.contains(list.visualItemRect(up));
+    QCOMPARE(ancestorsShown, std::min(depth, fits - 1));
+    if (depth < fits)
+        QCOMPARE(list.visualItemRect(list.topLevelItem(0)).top(), 0);
+}
+
+void tst_Lists::driveListRereadsWhenOpened() {
+    NativeScratch scratch;
+    const auto volume = [&](const char* drive) {
+        QDir(scratch.path()).mkpath(drive);
+        return controls::Volume{scratch.filePath(drive), drive, {}};
+    };
+    auto attached =
+        std::make_shared<std::vector<controls::Volume>>(std::vector{volume("c"), volume("usb")});
+    controls::DriveList list([attached] { return *attached; });
+    const auto open = [&] {
+        list.showPopup();
+        list.hidePopup();
+    };
+    list.setCurrentIndex(1);
+    const QString folder = controls::fromNative(scratch / "usb/caf\xE9");
+    QVERIFY(std::filesystem::create_directory(scratch / "usb/caf\xE9"));
+    list.rememberFolder(folder);
+    QCOMPARE(list.folder(), folder);
+    QSignalSpy changes(&list, &QComboBox::currentIndexChanged);
+
+    // Mounted since, d sorts before the selected drive: selection and folder stay, quietly.
+    attached->insert(attached->begin() + 1, volume("d"));
+    open();
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.currentText(), "usb");
+    QCOMPARE(list.folder(), folder);
+    QCOMPARE(changes.count(), 0);
+
+    // The selected drive pulled out: the first drive takes its place, as a drive change.
+    attached->pop_back();
+    open();
+    QCOMPARE(list.count(), 2);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list.currentIndex(), 0);
+
+    // Plugged in again, it finds the folder it was left in; a reading that finds nothing keeps
+    // the drives there are.
+    attached->push_back(volume("usb"));
+    open();
+    list.setCurrentIndex(2);
+    QCOMPARE(list.folder(), folder);
+    attached->clear();
+    open();
+    QCOMPARE(list.count(), 3);
 }
 
 QTEST_MAIN(tst_Lists)

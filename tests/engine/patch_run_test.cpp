@@ -265,12 +265,31 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 TEST_F(PatchRun, WithoutAFileNameNothingIsShownOrTouched) {
-    for (std::string_view name : {"", ".", "..", "../morvane.mrc"}) {
+    using namespace std::string_view_literals;
+    for (std::string_view name :
+         {""sv, "."sv, ".."sv, "../morvane.mrc"sv, "scripts/morvane.mrc"sv, "a\0b.mrc"sv}) {
         RecordingUi ui({true, true});
         failureOf([&] { run(ui, name); });
         EXPECT_TRUE(ui.events.empty()) << name;
     }
     EXPECT_TRUE(namesIn(root / "logs").empty());
+}
+
+// A Latin-1 name, as older systems and archives leave them: not UTF-8, yet a name like any other.
+TEST_F(PatchRun, ANameThatIsNotUtf8IsPatchedByItsBytesAndShownReadably) {
+    const std::string name = "caf\xE9.mrc";
+    writeBytes(root / "scripts" / name, script());
+    RecordingUi ui({true, true});
+    run(ui, name);
+    EXPECT_EQ(ui.events[1], "ask?:Are you sure you want to patch 'caf\\xE9.mrc' to version 4.8a?");
+    EXPECT_EQ(readBytes(root / "scripts" / name), patchedScript("4.8a") + "\r\n");
+    EXPECT_EQ(namesIn(root / "scripts"), (std::vector<std::string>{name, name + ".bak"}));
+    EXPECT_EQ(readBytes(root / "scripts" / (name + ".bak")), script() + "\r\n");
+
+    RecordingUi yes({true});
+    const std::string text = failureOf([&] { run(yes, "gone\xE9.mrc"); });
+    EXPECT_TRUE(contains(text, "script \"" + (root / "scripts").string() + "/gone\\xE9.mrc\""))
+        << text;
 }
 
 TEST_F(PatchRun, AFolderIsNeverTakenForAnEmptyScript) {

@@ -34,11 +34,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace fuzz_support;
 
-// The names the file list can hand over: the usual one, one in UTF-8 with blanks, one that
-// would read as an option, one with the characters the prompts quote with.
-constexpr std::array<std::string_view, 4> scriptNames{"morvane.mrc",
-                                                      "M\xC3\xB6rvane \xE2\x80\x93 copy.mrc",
-                                                      "-morvane.mrc", "back\\slash 'quoted'.mrc"};
+// The names the file list can hand over, as the file system holds them: the usual one, one in
+// UTF-8 with blanks, one that would read as an option, one with the characters the prompts quote
+// with and a Latin-1 byte that is not UTF-8.
+constexpr std::array<std::string_view, 4> scriptNames{
+    "morvane.mrc", "M\xC3\xB6rvane \xE2\x80\x93 copy.mrc", "-morvane.mrc",
+    "back\\slash 'quoted' caf\xE9.mrc"};
 constexpr fs::perms scriptMode =
     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
 
@@ -164,7 +165,7 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
                     const std::tm& clock) {
     Outcome out{before, {}, false};
     auto& events = out.events;
-    const std::string name(scriptName);
+    const std::string name = engine::displayPath(fs::path(scriptName));
     events.push_back("status:Loading Patch Data...");
     events.push_back("ask?:Are you sure you want to patch '" + name + "' to version 4.8a?");
     if (!answers.patch) {
@@ -242,14 +243,14 @@ void expectEvents(const std::vector<std::string>& actual,
 }
 
 Files filesIn(const Scratch& scratch, std::string_view scriptName) {
-    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
+    const fs::path script = scratch.scripts() / fs::path(scriptName);
     return {contentsOf(script), contentsOf(engine::backupPathFor(script)),
             contentsOf(scratch.logs() / engine::logFileName)};
 }
 
 void checkOneRun(const Scratch& scratch, std::string_view scriptName, Answers answers,
                  const std::tm& clock) {
-    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
+    const fs::path script = scratch.scripts() / fs::path(scriptName);
     const Files before = filesIn(scratch, scriptName);
     struct stat old {};
     expectTrue("the script is there before the run", ::stat(script.c_str(), &old) == 0);
@@ -310,7 +311,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     scratch.reset();
     const std::string_view scriptName = scriptNames[choice >> 6];
-    const fs::path script = scratch.scripts() / engine::pathFromUtf8(scriptName);
+    const fs::path script = scratch.scripts() / fs::path(scriptName);
     writeFile(script, scriptFromPieces(input.rest()));
     fs::permissions(script, scriptMode);
     if (oldBackup)

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 
 using Buttons = QList<QMessageBox::StandardButton>;
@@ -53,6 +55,8 @@ struct Machine {
         writeFile(root.filePath("notafolder"));
         qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath("data")));
     }
+    // QTemporaryDir can neither name nor remove what is not UTF-8.
+    ~Machine() { std::filesystem::remove_all(scratch.path().toStdString()); }
 
     QString path(const QString& relative) const { return scratch.filePath(relative); }
 
@@ -146,6 +150,7 @@ private slots:
     void folderListClicks();
     void patchRun_data();
     void patchRun();
+    void patchRunOnNamesInAnyEncoding();
     void nameTooLongForItsBackup();
     void refusalWithoutSelection();
     void failedRunKeepsProgramRunning();
@@ -572,6 +577,35 @@ void tst_FrmPatch::patchRun() {
                                   "Writing updated file...", "File patched successfully!"})
             QVERIFY2(paints.painted.contains(stage), stage);
     }
+}
+
+// A Latin-1 folder and script, entered and chosen as a user would and patched by their bytes.
+void tst_FrmPatch::patchRunOnNamesInAnyEncoding() {
+    Machine machine;
+    const std::filesystem::path folder =
+        std::filesystem::path(machine.path("c").toStdString()) / "caf\xE9";
+    QVERIFY(std::filesystem::create_directory(folder));
+    std::ofstream(folder / "caf\xE9.mrc", std::ios::binary) << unpatchedScript().toStdString();
+    frmPatch window(machine.volumes());
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    dirs->setCurrentItem(dirs->findItems("caf\\xE9", Qt::MatchExactly | Qt::MatchRecursive)[0]);
+    QTest::keyClick(dirs, Qt::Key_Return);
+    QCOMPARE(files->findItems("caf\\xE9.mrc", Qt::MatchExactly).size(), 1);
+    files->setCurrentRow(0);
+
+    BoxAnswerer answerer({QMessageBox::Yes, QMessageBox::No});
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+    QCOMPARE(answerer.seen[0].text,
+             "Are you sure you want to patch 'caf\\xE9.mrc' to version 4.8a?");
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), "File patched successfully!");
+    const auto bytesOf = [](const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return QByteArray::fromStdString({std::istreambuf_iterator<char>(in), {}});
+    };
+    QVERIFY(bytesOf(folder / "caf\xE9.mrc").contains("PT - Chat Partners"));
+    QCOMPARE(bytesOf(folder / "caf\xE9.mrc.bak"), unpatchedScript() + "\r\n");
+    QVERIFY(readFile(machine.logFile()).contains(unpatchedScript()));
 }
 
 void tst_FrmPatch::nameTooLongForItsBackup() {
