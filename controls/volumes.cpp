@@ -1,5 +1,7 @@
 #include "volumes.h"
 
+#include "native_name.h"
+
 #include "wine_prefixes.h"
 
 #include <QDir>
@@ -52,7 +54,8 @@ QString unescapeMountField(std::string_view field) {
             out += field[i];
         }
     }
-    return QString::fromUtf8(out);
+    // A mount point is bytes like any other path; kept exactly, it can still be opened.
+    return fromNative(std::filesystem::path(out));
 }
 
 std::vector<std::string_view> splitFields(std::string_view line) {
@@ -99,9 +102,10 @@ QString readLabelFile(const QString& root) {
 } // namespace
 
 QString volumeText(const Volume& volume) {
+    const QString name = readableName(volume.name);
     if (volume.label.isEmpty())
-        return volume.name;
-    return volume.name + QStringLiteral(" [") + volume.label + QLatin1Char(']');
+        return name;
+    return name + QStringLiteral(" [") + volume.label + QLatin1Char(']');
 }
 
 std::vector<Mount> userMounts(std::string_view mountInfo) {

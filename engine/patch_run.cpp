@@ -167,7 +167,7 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
         }
         if (complete) {
             ui.showStatus("File patched successfully!");
-            offerVersionChange(run, fileName, std::move(patched.text), ui);
+            offerVersionChange(run, shownName, std::move(patched.text), ui);
         } else {
             ui.showStatus(changed ? "File not fully patched." : "File not patched.");
             ui.showInfo(partialReport(shownName, createRoom, roomBrowser, debugCommented));
