@@ -85,7 +85,7 @@ const fs::path& scriptFile(std::size_t size) {
 }
 
 std::string readScriptText(const fs::path& path) {
-    return engine::scriptTextFromBytes(engine::readFileBytes(path, "read the script"));
+    return engine::scriptTextFromBytes(engine::ScriptFile(path).read());
 }
 
 // The text is read outside the timing, as a run reads it, so that the rules get the text in the

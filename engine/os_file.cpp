@@ -1,14 +1,29 @@
+// The system layer on POSIX systems (Linux first).
+
 #include "os_file.h"
 
+#include "temporary_name.h"
+
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <random>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <system_error>
+#include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace engine::os {
 
@@ -16,153 +31,527 @@ namespace {
 
 FaultPlan* faultPlan = nullptr;
 
-int injectedFault() noexcept {
+std::error_code injectedFault() {
     if (!faultPlan)
-        return 0;
-    return ++faultPlan->operations == faultPlan->failAt ? faultPlan->error : 0;
+        return {};
+    const long operation = ++faultPlan->operations;
+    if (faultPlan->before)
+        faultPlan->before(operation);
+    if (operation == faultPlan->failAt)
+        return {faultPlan->error, std::generic_category()};
+    return {};
 }
 
-int errorOr(int fallback) {
-    return errno != 0 ? errno : fallback;
+std::error_code errorCode(int error) {
+    return {error, std::generic_category()};
+}
+
+std::error_code lastError() {
+    return errorCode(errno != 0 ? errno : EIO);
+}
+
+int fd(const File& file) {
+    return static_cast<int>(file.handle());
+}
+
+// How file systems without owners, permissions or extended attributes (vfat, some FUSE
+// drivers) answer the calls that set them: there is nothing to keep there.
+bool unsupported(int error) {
+    return error == EOPNOTSUPP || error == ENOTSUP || error == ENOSYS;
+}
+
+// How a file system that cannot lock at all answers (NFS without its lock service, some FUSE).
+bool cannotLock(int error) {
+    return error == ENOLCK || error == EINVAL || unsupported(error);
+}
+
+FileStatus statusOf(const struct stat& file) {
+    FileStatus result;
+    result.kind = S_ISREG(file.st_mode)   ? Kind::regular
+                  : S_ISDIR(file.st_mode) ? Kind::folder
+                  : S_ISLNK(file.st_mode) ? Kind::link
+                                          : Kind::other;
+    result.device = static_cast<std::uint64_t>(file.st_dev);
+    result.identity = static_cast<std::uint64_t>(file.st_ino);
+    result.size = static_cast<std::uint64_t>(file.st_size);
+    result.modified =
+        static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec;
+    result.links = static_cast<std::uint64_t>(file.st_nlink);
+    return result;
+}
+
+std::error_code openAt(int folder, const char* name, int flags, File& file) {
+    const int opened = ::openat(folder, name, flags | O_NOCTTY | O_CLOEXEC, 0666);
+    if (opened < 0)
+        return lastError();
+    file = File(opened);
+    return {};
+}
+
+// Extended attributes: the ACL is one of them ("system.posix_acl_access"), so copying them
+// all carries it over with no ACL library.
+std::error_code attributeNames(int file, std::vector<std::string>& names) {
+    names.clear();
+    std::vector<char> list;
+    for (;;) {
+        const ssize_t size = ::flistxattr(file, nullptr, 0);
+        if (size < 0)
+            return unsupported(errno) ? std::error_code{} : lastError();
+        list.resize(static_cast<std::size_t>(size));
+        const ssize_t got = size == 0 ? 0 : ::flistxattr(file, list.data(), list.size());
+        if (got >= 0) {
+            list.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE) // the list grew in between
+            return lastError();
+    }
+    for (auto at = list.begin(); at != list.end();) {
+        const auto end = std::find(at, list.end(), '\0');
+        names.emplace_back(at, end);
+        at = end == list.end() ? end : end + 1;
+    }
+    return {};
+}
+
+// ENODATA when the attribute went away in between.
+std::error_code attributeValue(int file, const std::string& name, std::string& value) {
+    for (;;) {
+        const ssize_t size = ::fgetxattr(file, name.c_str(), nullptr, 0);
+        if (size < 0)
+            return lastError();
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::fgetxattr(file, name.c_str(), value.data(), value.size());
+        if (got >= 0) {
+            value.resize(static_cast<std::size_t>(got));
+            return {};
+        }
+        if (errno != ERANGE)
+            return lastError();
+    }
+}
+
+// A refusal of this process (not its to set) makes the copy incomplete; other failures fail it.
+std::error_code refusedOrFailed(int error, bool& complete) {
+    if (unsupported(error))
+        return {};
+    if (error == EPERM || error == EACCES || error == EINVAL) {
+        complete = false;
+        return {};
+    }
+    return errorCode(error);
+}
+
+std::error_code copyAttributes(int from, int to, bool& complete) {
+    std::vector<std::string> wanted;
+    std::vector<std::string> present;
+    if (const auto error = attributeNames(from, wanted))
+        return error;
+    if (const auto error = attributeNames(to, present))
+        return error;
+    // What the new file took from its folder, a default ACL above all, and the old file does
+    // not have would leave the new one more open than the old.
+    for (const auto& name : present) {
+        if (std::find(wanted.begin(), wanted.end(), name) != wanted.end())
+            continue;
+        if (::fremovexattr(to, name.c_str()) != 0 && errno != ENODATA) {
+            if (const auto error = refusedOrFailed(errno, complete))
+                return error;
+        }
+    }
+    std::string value;
+    for (const auto& name : wanted) {
+        if (const auto error = attributeValue(from, name, value)) {
+            if (error.value() == ENODATA)
+                continue;
+            return error;
+        }
+        if (::fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0) {
+            if (const auto error = refusedOrFailed(errno, complete))
+                return error;
+        }
+    }
+    return {};
+}
+
+// What SIGTERM, SIGINT and SIGHUP do while a temporary file exists or a file is written in
+// place. The handler may run on any thread, so what it reads is set before it may look.
+constexpr std::array<int, 3> endingSignals{SIGTERM, SIGINT, SIGHUP};
+
+enum SignalMode : int { ending, removing, deferring };
+
+struct SignalHandling {
+    std::atomic<int> mode{ending};
+    std::atomic<int> pending{0};
+    int folder = -1;
+    std::array<char, 64> name{};
+    std::array<struct sigaction, endingSignals.size()> previous{};
+    std::array<bool, endingSignals.size()> installed{};
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only use these");
+
+SignalHandling signalHandling;
+
+void onEndingSignal(int signal) {
+    const int savedErrno = errno;
+    const int mode = signalHandling.mode.load();
+    if (mode == deferring) {
+        signalHandling.pending.store(signal);
+        errno = savedErrno;
+        return;
+    }
+    if (mode == removing)
+        ::unlinkat(signalHandling.folder, signalHandling.name.data(), 0);
+    // End as the signal would have: it is blocked while this runs, and arrives on return.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    sigemptyset(&standard.sa_mask);
+    ::sigaction(signal, &standard, nullptr);
+    ::raise(signal);
+    errno = savedErrno;
+}
+
+// Only where the signal would end the program as it stands: one it ignores or handles itself
+// never leaves a file half done.
+void startHandlingSignals() noexcept {
+    signalHandling.mode.store(ending);
+    signalHandling.pending.store(0);
+    struct sigaction ours {};
+    ours.sa_handler = onEndingSignal;
+    sigemptyset(&ours.sa_mask);
+    for (const int signal : endingSignals)
+        sigaddset(&ours.sa_mask, signal);
+    for (std::size_t i = 0; i < endingSignals.size(); ++i) {
+        struct sigaction& previous = signalHandling.previous[i];
+        signalHandling.installed[i] = ::sigaction(endingSignals[i], nullptr, &previous) == 0 &&
+                                      !(previous.sa_flags & SA_SIGINFO) &&
+                                      previous.sa_handler == SIG_DFL &&
+                                      ::sigaction(endingSignals[i], &ours, nullptr) == 0;
+    }
+}
+
+void stopHandlingSignals() noexcept {
+    signalHandling.mode.store(ending);
+    for (std::size_t i = 0; i < endingSignals.size(); ++i)
+        if (signalHandling.installed[i])
+            ::sigaction(endingSignals[i], &signalHandling.previous[i], nullptr);
+    if (const int signal = signalHandling.pending.exchange(0))
+        ::raise(signal);
+}
+
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+// A leftover is removed only when no run holds its lock: a live run takes it before anything
+// else, so one that can be taken belongs to a run that has ended.
+void removeIfAbandoned(int folder, const char* name) {
+    struct stat named {};
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+        return;
+    File file;
+    if (openAt(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file))
+        return;
+    struct stat opened {};
+    if (::fstat(fd(file), &opened) != 0 || opened.st_dev != named.st_dev ||
+        opened.st_ino != named.st_ino)
+        return;
+    if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+        ::unlinkat(folder, name, 0);
 }
 
 } // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != none)
+            ::close(static_cast<int>(handle_));
+        handle_ = other.handle_;
+        other.handle_ = none;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (handle_ != none)
+        ::close(static_cast<int>(handle_));
+}
+
+std::intptr_t File::release() noexcept {
+    return std::exchange(handle_, none);
+}
 
 void setFaultPlan(FaultPlan* plan) noexcept {
     faultPlan = plan;
 }
 
-std::FILE* open(const fs::path& path, const char* mode, int& error) {
-    if ((error = injectedFault()))
-        return nullptr;
-    errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    error = file ? 0 : errorOr(EIO);
-    return file;
-}
-
-int write(std::FILE* file, std::string_view bytes) {
-    if (const int fault = injectedFault())
+std::error_code resolve(const fs::path& path, fs::path& result) {
+    if (const auto fault = injectedFault())
         return fault;
-    errno = 0;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-        return errorOr(EIO);
-    return 0;
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved)
+        return lastError();
+    result = resolved.get();
+    return {};
 }
 
-int readAll(std::FILE* file, std::size_t sizeHint, std::size_t limit, std::string& bytes) {
-    if (const int fault = injectedFault())
+std::error_code openFolder(const fs::path& path, Folder& folder) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder.file);
+}
+
+std::error_code openToRead(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(fd(folder.file), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file);
+}
+
+std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file);
+}
+
+std::error_code openLog(const fs::path& path, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, file);
+}
+
+std::error_code status(const File& file, FileStatus& result) {
+    if (const auto fault = injectedFault())
+        return fault;
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0)
+        return lastError();
+    result = statusOf(found);
+    return {};
+}
+
+std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result) {
+    if (const auto fault = injectedFault())
+        return fault;
+    struct stat found {};
+    if (::fstatat(fd(folder.file), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return lastError();
+        result = FileStatus{};
+        return {};
+    }
+    result = statusOf(found);
+    return {};
+}
+
+std::error_code lock(const File& file, std::chrono::milliseconds patience) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+            return {};
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EWOULDBLOCK)
+            return cannotLock(error) ? std::error_code{} : errorCode(error);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return errorCode(EWOULDBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
+                        std::string& bytes) {
+    if (const auto fault = injectedFault())
         return fault;
     if (sizeHint > limit)
-        return EFBIG;
+        return errorCode(EFBIG);
     // One byte more than expected, so that reaching the end needs no second buffer, and room for
     // what the patch adds (a few dozen bytes in a script), so that the rules need none either.
-    bytes.reserve(sizeHint + 1 + sizeHint / 1024 + 4096);
+    // Whole pages are asked for at a time, as some /proc files take nothing else.
+    constexpr std::size_t page = 4096;
+    const auto pages = [](std::size_t size) { return (size + page - 1) / page * page; };
+    bytes.reserve(pages(sizeHint + 1) + sizeHint / 1024 + page);
     adviseLargePages(bytes.data(), bytes.capacity());
-    bytes.resize(sizeHint + 1);
+    bytes.resize(pages(sizeHint + 1));
     std::size_t used = 0;
-    errno = 0;
     for (;;) {
-        used += std::fread(bytes.data() + used, 1, bytes.size() - used, file);
-        if (used < bytes.size())
+        const ssize_t got = ::read(fd(file), bytes.data() + used, bytes.size() - used);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return lastError();
+        }
+        if (got == 0)
             break;
-        if (used > limit)
-            return EFBIG;
-        bytes.resize(std::min(bytes.size() * 2, limit + 1)); // the file grew while it was read
+        used += static_cast<std::size_t>(got);
+        if (used > limit) {
+            bytes.resize(limit + 1);
+            return errorCode(EFBIG);
+        }
+        if (used == bytes.size()) // the file grew while it was read
+            bytes.resize(pages(std::min(bytes.size() * 2, limit + 1)));
     }
     bytes.resize(used);
-    return std::ferror(file) ? errorOr(EIO) : 0;
+    return {};
 }
 
-int sync(std::FILE* file) {
-    if (const int fault = injectedFault())
+std::error_code write(const File& file, std::string_view bytes) {
+    if (const auto fault = injectedFault())
         return fault;
-    if (std::fflush(file) != 0)
-        return errorOr(EIO);
-    if (::fsync(::fileno(file)) != 0)
-        return errorOr(EIO);
-    return 0;
+    while (!bytes.empty()) {
+        const ssize_t done = ::write(fd(file), bytes.data(), bytes.size());
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return done < 0 ? lastError() : errorCode(EIO);
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return {};
 }
 
-int close(std::FILE* file) {
-    const int fault = injectedFault();
-    errno = 0;
-    const int result = std::fclose(file);
-    if (fault)
+std::error_code endHere(const File& file) {
+    if (const auto fault = injectedFault())
         return fault;
-    return result == 0 ? 0 : errorOr(EIO);
+    const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
+    if (at < 0 || ::ftruncate(fd(file), at) != 0)
+        return lastError();
+    return {};
 }
 
-int status(const fs::path& path, fs::file_status& result) {
-    if (const int fault = injectedFault())
+std::error_code sync(const File& file) {
+    if (const auto fault = injectedFault())
         return fault;
-    std::error_code error;
-    result = fs::status(path, error);
-    return error.value();
+    if (::fsync(fd(file)) != 0)
+        return lastError();
+    return {};
 }
 
-int linkStatus(const fs::path& path, fs::file_status& result) {
-    if (const int fault = injectedFault())
+std::error_code close(File& file) {
+    const auto fault = injectedFault();
+    // Linux closes the file even when close is interrupted, so EINTR is no failure.
+    if (::close(static_cast<int>(file.release())) != 0 && errno != EINTR)
+        return fault ? fault : lastError();
+    return fault;
+}
+
+std::error_code copyAccess(const File& from, const File& to, bool& complete) {
+    if (const auto fault = injectedFault())
         return fault;
-    std::error_code error;
-    result = fs::symlink_status(path, error);
-    return error.value();
+    complete = true;
+    struct stat wanted {};
+    struct stat present {};
+    if (::fstat(fd(from), &wanted) != 0 || ::fstat(fd(to), &present) != 0)
+        return lastError();
+    // The owner first: giving a file away clears its set-id bits, which the mode then restores.
+    if ((present.st_uid != wanted.st_uid || present.st_gid != wanted.st_gid) &&
+        ::fchown(fd(to), wanted.st_uid, wanted.st_gid) != 0) {
+        if (const auto error = refusedOrFailed(errno, complete))
+            return error;
+    }
+    if (const auto error = copyAttributes(fd(from), fd(to), complete))
+        return error;
+    // An ACL sets the mode with it, so the mode is looked at again.
+    if (::fstat(fd(to), &present) != 0)
+        return lastError();
+    const mode_t mode = wanted.st_mode & 07777;
+    if ((present.st_mode & 07777) != mode && ::fchmod(fd(to), mode) != 0) {
+        if (const auto error = refusedOrFailed(errno, complete))
+            return error;
+    }
+    return {};
 }
 
-int resolveLinks(const fs::path& path, fs::path& result) {
-    if (const int fault = injectedFault())
-        return fault;
-    std::error_code error;
-    result = fs::canonical(path, error);
-    return error.value();
-}
-
-int setPermissions(const fs::path& path, fs::perms permissions) {
-    if (const int fault = injectedFault())
-        return fault;
-    std::error_code error;
-    fs::permissions(path, permissions, error);
-    return error.value();
-}
-
-int rename(const fs::path& from, const fs::path& to) {
-    if (const int fault = injectedFault())
-        return fault;
-    std::error_code error;
-    fs::rename(from, to, error);
-    return error.value();
-}
-
-int createFolders(const fs::path& folder) {
-    if (const int fault = injectedFault())
+std::error_code createFolders(const fs::path& folder) {
+    if (const auto fault = injectedFault())
         return fault;
     std::error_code error;
     fs::create_directories(folder, error);
-    return error.value();
+    return error;
 }
 
-void remove(const fs::path& path) noexcept {
-    std::error_code ignored;
-    fs::remove(path, ignored);
+TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error)
+    : folder_(folder) {
+    startHandlingSignals();
+    if ((error = injectedFault()))
+        return;
+    std::mt19937_64 random{std::random_device{}()};
+    const int at = fd(folder.file);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name_ = temporaryName(nameLength, random());
+        std::copy_n(name_.c_str(), name_.size() + 1, signalHandling.name.data());
+        signalHandling.folder = at;
+        File made;
+        error = openAt(at, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
+        if (error == std::errc::file_exists)
+            continue;
+        if (error)
+            return;
+        signalHandling.mode.store(removing);
+        // Locked before anything else, so that no other run takes it for a dead run's. One that
+        // did so first is removing it: this run leaves it to that one and takes another name.
+        const int locked = ::flock(fd(made), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+        struct stat opened {};
+        struct stat named {};
+        const bool stillOurs = ::fstat(fd(made), &opened) == 0 &&
+                               ::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                               opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+        signalHandling.mode.store(ending);
+        if ((locked == 0 || cannotLock(locked)) && stillOurs) {
+            signalHandling.mode.store(removing);
+            file_ = std::move(made);
+            return;
+        }
+    }
+    error = errorCode(EEXIST);
 }
 
-void syncFolder(const fs::path& folder) noexcept {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd);
-    ::close(fd);
+TemporaryFile::~TemporaryFile() {
+    if (file_ && !placed_)
+        ::unlinkat(fd(folder_.file), name_.c_str(), 0);
+    file_ = File();
+    stopHandlingSignals();
 }
 
-void copyOwnership(const fs::path& original, std::FILE* file) noexcept {
-    struct stat wanted {};
-    struct stat own {};
-    if (::stat(original.c_str(), &wanted) != 0 || ::fstat(::fileno(file), &own) != 0)
+std::error_code TemporaryFile::replace(const fs::path& name) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder_.file);
+    if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
+        return lastError();
+    placed_ = true;
+    return {};
+}
+
+SignalsDeferred::SignalsDeferred() noexcept {
+    startHandlingSignals();
+    signalHandling.mode.store(deferring);
+}
+
+SignalsDeferred::~SignalsDeferred() {
+    stopHandlingSignals();
+}
+
+void removeLeftovers(const Folder& folder) noexcept {
+    const int at = fd(folder.file);
+    // A listing of its own, so that the folder's handle is not moved along.
+    const int listing = ::openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
         return;
-    if (own.st_uid == wanted.st_uid && own.st_gid == wanted.st_gid)
+    const std::unique_ptr<DIR, DirectoryCloser> directory(::fdopendir(listing));
+    if (!directory) {
+        ::close(listing);
         return;
-    if (::fchown(::fileno(file), wanted.st_uid, wanted.st_gid) != 0)
-        return; // not ours to give away: the file stays with whoever patched it
+    }
+    while (const dirent* entry = ::readdir(directory.get()))
+        if (isTemporaryName(entry->d_name))
+            removeIfAbandoned(at, entry->d_name);
+}
+
+void syncFolder(const Folder& folder) noexcept {
+    ::fsync(fd(folder.file));
 }
 
 void adviseLargePages(void* data, std::size_t size) noexcept {

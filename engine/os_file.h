@@ -1,43 +1,161 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
-// Every file operation of a patch run passes through here. Each returns 0 or the errno value of
-// its failure, so the caller can tell the user what the system said.
+// Every call a patch run makes to the system passes through here, and nowhere else: this header
+// is all the rest of the engine knows of the system, and one source file per system implements
+// it. Each operation gives back the system's error code, so the caller can tell the user what
+// the system said and tests can check what it was.
+//
+// Files are reached through the folder that holds them, opened once: however the path to the
+// folder changes while a run goes on, its names stay those of that folder.
 namespace engine::os {
 
 namespace fs = std::filesystem;
 
-std::FILE* open(const fs::path& path, const char* mode, int& error);
-int write(std::FILE* file, std::string_view bytes);
+// An open file or folder of the system, closed when the object goes.
+class File {
+public:
+    File() noexcept = default;
+    explicit File(std::intptr_t handle) noexcept
+        : handle_(handle) {}
+    File(File&& other) noexcept
+        : handle_(other.handle_) {
+        other.handle_ = none;
+    }
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    explicit operator bool() const noexcept { return handle_ != none; }
+    std::intptr_t handle() const noexcept { return handle_; }
+    std::intptr_t release() noexcept;
+
+private:
+    static constexpr std::intptr_t none = -1;
+    std::intptr_t handle_ = none;
+};
+
+// A folder through which names are made, replaced and removed.
+struct Folder {
+    File file;
+};
+
+enum class Kind { missing, regular, folder, link, other };
+
+// What the run knows of a file: which one it is, and which version of it.
+struct FileStatus {
+    Kind kind = Kind::missing;
+    std::uint64_t device = 0;
+    std::uint64_t identity = 0; // the inode, or whatever else names the file on its device
+    std::uint64_t size = 0;
+    std::int64_t modified = 0; // nanoseconds since the epoch
+    std::uint64_t links = 0;   // how many names the file has
+
+    bool sameFile(const FileStatus& other) const noexcept {
+        return kind == other.kind && device == other.device && identity == other.identity;
+    }
+    // The same file as it was: a save in between changes its size or its time.
+    bool sameVersion(const FileStatus& other) const noexcept {
+        return sameFile(other) && size == other.size && modified == other.modified;
+    }
+};
+
+// The path with every link in it followed, as the system would follow them now.
+std::error_code resolve(const fs::path& path, fs::path& result);
+std::error_code openFolder(const fs::path& path, Folder& folder);
+// Opens name in folder for reading, without following a link at the name and without waiting
+// on a FIFO or device.
+std::error_code openToRead(const Folder& folder, const fs::path& name, File& file);
+// Opens the file at name in folder for writing over it, without creating or truncating it,
+// following a link at the name or waiting.
+std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file);
+// Opens the log for appending, making it when it is missing, without waiting on a FIFO. A link
+// at its name is followed: the log lives in the user's own folder, where only the user can put
+// one.
+std::error_code openLog(const fs::path& path, File& file);
+std::error_code status(const File& file, FileStatus& result);
+// The file at name in folder, a link there taken as itself; a missing name is Kind::missing.
+std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result);
+
+// Locks the file against the same lock taken through any other opening of it, by this or any
+// other process, until it is closed. Another holder is waited for up to patience, then it is
+// std::errc::operation_would_block. A file system that cannot lock gives no error: there is
+// nothing to wait for there.
+std::error_code lock(const File& file, std::chrono::milliseconds patience);
+
 // Reads to the end of the file; sizeHint is what the file is expected to hold. The buffer keeps
 // room past the end for what the patch adds, so that the rules can rewrite the text in it.
 // Fails with EFBIG, having read no more, once the file holds more than limit bytes: a file that
 // never ends (some /proc files) would otherwise take every byte of memory.
-int readAll(std::FILE* file, std::size_t sizeHint, std::size_t limit, std::string& bytes);
-// Pushes what the C library and the kernel hold of the file onto the disk, so that a crash or
-// power cut after this returns cannot take the written bytes back.
-int sync(std::FILE* file);
+std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
+                        std::string& bytes);
+std::error_code write(const File& file, std::string_view bytes);
+// Ends the file where the writing has got to.
+std::error_code endHere(const File& file);
+// Pushes what the system holds of the file onto the disk, so that a crash or power cut after
+// this returns cannot take the written bytes back.
+std::error_code sync(const File& file);
 // Closes the file in every case; the close's own failure is where a full disk often shows.
-int close(std::FILE* file);
-int status(const fs::path& path, fs::file_status& result);
-int linkStatus(const fs::path& path, fs::file_status& result);
-int resolveLinks(const fs::path& path, fs::path& result);
-int setPermissions(const fs::path& path, fs::perms permissions);
-int rename(const fs::path& from, const fs::path& to);
-// Creates folder and the folders above it that are missing.
-int createFolders(const fs::path& folder);
+std::error_code close(File& file);
+
+// Gives to the owner and group, the permissions, the ACL and the other extended attributes of
+// from, as far as this process may: complete tells whether all of them could be given. What
+// the file system of either cannot hold at all is nothing to give. The mode and owner are set
+// only where they differ.
+std::error_code copyAccess(const File& from, const File& to, bool& complete);
+
+// Makes folder and the folders above it that are missing.
+std::error_code createFolders(const fs::path& folder);
+
+// A new, empty file under a fresh hidden name in folder (temporary_name.h), open for writing
+// and locked, readable by no one else until it gets its final access. It is removed when the
+// object goes unless it has replaced a file; while it lives, SIGTERM, SIGINT and SIGHUP remove
+// it before they end the program as they would have. One exists at a time.
+class TemporaryFile {
+public:
+    // nameLength: how long the name may be.
+    TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error);
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile();
+
+    const File& file() const noexcept { return file_; }
+    // Puts the file in the place of name in the same folder, in one step: whatever was at name,
+    // a link included, is replaced as a name and never followed.
+    std::error_code replace(const fs::path& name);
+    // The file, still open and locked, once it has replaced its target.
+    File release() noexcept { return std::move(file_); }
+
+private:
+    const Folder& folder_;
+    std::string name_;
+    File file_;
+    bool placed_ = false;
+};
+
+// While it lives, SIGTERM, SIGINT and SIGHUP wait: a file written in place is finished before
+// the program ends as the signal would have ended it. Not alongside a TemporaryFile.
+class SignalsDeferred {
+public:
+    SignalsDeferred() noexcept;
+    SignalsDeferred(const SignalsDeferred&) = delete;
+    SignalsDeferred& operator=(const SignalsDeferred&) = delete;
+    ~SignalsDeferred();
+};
 
 // Clean-up and durability hints that cannot fail a run.
-void remove(const fs::path& path) noexcept;
-void syncFolder(const fs::path& folder) noexcept;
-// Gives the open file the owner and group of original, so that replacing a file does not hand
-// it to whoever ran the patch. Only root may give a file away; for others this does nothing.
-void copyOwnership(const fs::path& original, std::FILE* file) noexcept;
+// Removes what runs of the program that no longer exist left in folder (temporary_name.h).
+void removeLeftovers(const Folder& folder) noexcept;
+void syncFolder(const Folder& folder) noexcept;
 
 // Asks for the memory to be handed out in large pages where the system can: on some machines
 // taking memory a 4 KiB page at a time costs many times what filling it does. Only a hint.
@@ -50,12 +168,14 @@ std::size_t memoryForAScript() noexcept;
 // The longest file name the file system holding folder takes.
 std::size_t maxNameLength(const fs::path& folder) noexcept;
 
-// For tests: from now on, the failAt-th file operation above (counting from 1) fails with
-// error. Nothing fails while no plan is set, and the check costs one load and compare.
+// For tests: from now on, the failAt-th operation above that can fail (counting from 1) fails
+// with error, and before is called with the number of each operation before it is attempted.
+// Nothing happens while no plan is set, and the check costs one load and compare.
 struct FaultPlan {
     long failAt = 0;
     int error = 0;
     long operations = 0; // how many operations have been attempted under this plan
+    std::function<void(long operation)> before;
 };
 void setFaultPlan(FaultPlan* plan) noexcept;
 

@@ -24,9 +24,12 @@ struct RunRecord {
 
     std::string failureText(const FileError& failure) const {
         std::string text = failure.what();
-        text += scriptChanged
-                    ? " The script \"" + displayPath(script) + "\" was changed by this run."
-                    : " The script \"" + displayPath(script) + "\" was not changed.";
+        const std::string name = "\"" + displayPath(script) + "\"";
+        if (failure.code() == Refusal::changedByAnotherProgram)
+            text += " The script " + name + " was left as that program saved it.";
+        else
+            text += " The script " + name +
+                    (scriptChanged ? " was changed by this run." : " was not changed.");
         if (backupSaved && logSaved)
             text += " The text as read is kept in the backup \"" + displayPath(backup) +
                     "\" and in the log \"" + displayPath(log) + "\".";
@@ -87,12 +90,13 @@ void checkFileName(const fs::path& fileName) {
         throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
 }
 
-void writeScript(RunRecord& run, const std::string& text) {
-    replaceFileContents(run.script, text, lineEnd, "write the script");
+void writeScript(RunRecord& run, ScriptFile& script, const std::string& text) {
+    script.write(text, lineEnd);
     run.scriptChanged = true;
 }
 
-void offerVersionChange(RunRecord& run, std::string_view fileName, std::string text, PatchUi& ui) {
+void offerVersionChange(RunRecord& run, ScriptFile& script, std::string_view fileName,
+                        std::string text, PatchUi& ui) {
     if (!ui.askYesNo("The file has been successfully patched to unofficial version 4.8a. Would "
                      "you like to update the Morvane version information to reflect this change "
                      "(you may be told that you are running an old version of Morvane when you "
@@ -108,7 +112,7 @@ void offerVersionChange(RunRecord& run, std::string_view fileName, std::string t
                     " has no line \"" + std::string(ruleV2.find) + "\".");
         return;
     }
-    writeScript(run, versioned.text);
+    writeScript(run, script, versioned.text);
     ui.showStatus("Version changes applied.");
     ui.showInfo("Version changes have been applied.");
 }
@@ -139,13 +143,14 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
     run.backup = backupPathFor(run.script);
     run.log = logFolder / logFileName;
     try {
-        requireRegularFile(run.script, "open the script");
-        requireNameFits(run.backup, "write the backup");
+        // Everything that can be refused before anything is written is refused here.
+        ScriptFile script(run.script);
+        BackupFile backup(run.backup);
         LogFile log(run.log);
         log.append(logHeader(clock(), userLocale()));
-        std::string text = scriptTextFromBytes(readFileBytes(run.script, "read the script"));
+        std::string text = scriptTextFromBytes(script.read());
         log.append(text);
-        replaceFileContents(run.backup, text, lineEnd, "write the backup");
+        backup.write(script, text, lineEnd);
         run.backupSaved = true;
         log.syncAndClose();
         run.logSaved = true;
@@ -163,20 +168,22 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
         // A script the rules did not change is left alone rather than rewritten for nothing.
         if (complete || changed) {
             ui.showStatus("Writing updated file...");
-            writeScript(run, patched.text);
+            writeScript(run, script, patched.text);
         }
         if (complete) {
             ui.showStatus("File patched successfully!");
-            offerVersionChange(run, shownName, std::move(patched.text), ui);
+            offerVersionChange(run, script, shownName, std::move(patched.text), ui);
         } else {
             ui.showStatus(changed ? "File not fully patched." : "File not patched.");
             ui.showInfo(partialReport(shownName, createRoom, roomBrowser, debugCommented));
         }
     } catch (const FileError& failure) {
-        throw PatchError(run.failureText(failure));
+        throw PatchError(run.failureText(failure), failure.code());
     } catch (const std::bad_alloc&) {
         // The patched text outgrew memory after the read fitted: the same answer for the user.
-        throw PatchError(run.failureText(FileError("patch", run.script, tooLargeReason)));
+        const FileError failure("patch", run.script,
+                                std::make_error_code(std::errc::file_too_large), tooLargeReason);
+        throw PatchError(run.failureText(failure), failure.code());
     }
     ui.setBrowserEnabled(true);
 }

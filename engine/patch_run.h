@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace engine {
 
@@ -22,9 +23,16 @@ public:
 
 // A run that could not be completed. what() is written for the user: it names what failed,
 // where and why, and says what became of the script and where the text as read is kept.
-class PatchError : public std::runtime_error {
+// code() is the code of the call that failed, when one did.
+class PatchError : public std::system_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PatchError(const std::string& text, std::error_code code = {})
+        : std::system_error(code)
+        , text_(text) {}
+    const char* what() const noexcept override { return text_.what(); }
+
+private:
+    std::runtime_error text_; // copied without throwing, as an exception must be
 };
 
 // The local date and time that heads a log record.

@@ -3,12 +3,13 @@
 #include "os_file.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <chrono>
+#include <cstdint>
 #include <iomanip>
+#include <limits>
 #include <new>
-#include <random>
 #include <sstream>
+#include <stdexcept>
 #include <system_error>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,77 +21,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string reasonOf(int error) {
-    return std::generic_category().message(error);
-}
+// Why a folder is not read as a script, nor replaced as a backup.
+constexpr std::string_view folderReason = "it is a folder, not a script file";
+// How long a run waits for another run to finish its log record: a record takes as long as a
+// script takes to read and back up, seconds for the largest.
+constexpr std::chrono::seconds logPatience{30};
 
-// Closes a file that a failure left open; the failure itself is what gets reported.
-struct Closer {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, Closer>;
-
-FilePtr openFile(const fs::path& path, const char* mode, std::string_view operation) {
-    int error = 0;
-    FilePtr file(os::open(path, mode, error));
-    if (!file)
-        throw FileError(operation, path, reasonOf(error));
-    return file;
-}
-
-void check(int error, std::string_view operation, const fs::path& path) {
-    if (error)
-        throw FileError(operation, path, reasonOf(error));
-}
-
-void closeFile(FilePtr& file, std::string_view operation, const fs::path& path) {
-    check(os::close(file.release()), operation, path);
-}
-
-// A short hidden name of our own: it never lengthens the target's name, and the file list
-// never shows one that a killed run left behind.
-fs::path temporaryName(const fs::path& folder, std::mt19937_64& random) {
-    std::ostringstream name;
-    name << ".morvane-" << std::hex << std::setw(12) << std::setfill('0')
-         << (random() & 0xFFFFFFFFFFFFull) << ".tmp";
-    return folder / name.str();
-}
-
-// Removes the temporary file unless the rename has taken it over.
-class TemporaryFile {
-public:
-    TemporaryFile(const fs::path& folder, std::string_view operation, const fs::path& target) {
-        std::mt19937_64 random{std::random_device{}()};
-        int error = 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = temporaryName(folder, random);
-            file_.reset(os::open(path_, "wbx", error));
-            if (file_ || error != EEXIST)
-                break;
-        }
-        if (!file_)
-            throw FileError(operation, target, reasonOf(error));
+// A folder that is not a script and a FIFO or device that is not one either, in the words the
+// user reads; a link that appeared since the run followed the one at the name is not one now.
+void requireScriptKind(const os::FileStatus& found, std::string_view operation,
+                       const fs::path& path) {
+    switch (found.kind) {
+    case os::Kind::regular:
+        return;
+    case os::Kind::missing:
+        throw FileError(operation, path,
+                        std::make_error_code(std::errc::no_such_file_or_directory));
+    case os::Kind::folder:
+        throw FileError(operation, path, std::make_error_code(std::errc::is_a_directory),
+                        folderReason);
+    case os::Kind::link:
+    case os::Kind::other:
+        break;
     }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        file_.reset();
-        if (!committed_)
-            os::remove(path_);
-    }
+    throw FileError(operation, path, Refusal::notRegularFile);
+}
 
-    std::FILE* file() const { return file_.get(); }
-    const fs::path& path() const { return path_; }
-    void close(std::string_view operation, const fs::path& target) {
-        closeFile(file_, operation, target);
-    }
-    void commit() { committed_ = true; }
-
-private:
-    fs::path path_;
-    FilePtr file_;
-    bool committed_ = false;
-};
+void writeBoth(const os::File& file, std::string_view text, std::string_view tail,
+               std::string_view operation, const fs::path& path) {
+    check(os::write(file, text), operation, path);
+    check(os::write(file, tail), operation, path);
+}
 
 // Whether every CR is followed by an LF. Sixteen bytes are looked at a time: searching for one
 // CR after another costs a call for every line, which on a big script takes several times as
@@ -117,10 +78,6 @@ bool everyCrBeforeLf(std::string_view bytes) {
 }
 
 } // namespace
-
-FileError::FileError(std::string_view operation, const fs::path& path, std::string_view reason)
-    : std::runtime_error("Could not " + std::string(operation) + " \"" + displayPath(path) +
-                         "\": " + std::string(reason) + ".") {}
 
 fs::path pathFromUtf8(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -183,20 +140,34 @@ std::locale userLocale() {
     }
 }
 
-void requireRegularFile(const fs::path& path, std::string_view operation) {
-    fs::file_status status;
-    check(os::status(path, status), operation, path);
-    if (fs::is_directory(status))
-        throw FileError(operation, path, "it is a folder, not a script file");
-    if (!fs::is_regular_file(status))
-        throw FileError(operation, path, "it is not a regular file");
+ScriptFile::ScriptFile(const fs::path& path)
+    : path_(path) {
+    constexpr std::string_view operation = "open the script";
+    fs::path resolved;
+    check(os::resolve(path, resolved), operation, path);
+    name_ = resolved.filename();
+    if (name_.empty()) // the root folder
+        throw FileError(operation, path, std::make_error_code(std::errc::is_a_directory),
+                        folderReason);
+    check(os::openFolder(resolved.parent_path(), folder_), operation, path);
+    // Looked at before it is opened: opening a device can set it going.
+    os::FileStatus found;
+    check(os::statusAt(folder_, name_, found), operation, path);
+    requireScriptKind(found, operation, path);
+    check(os::openToRead(folder_, name_, file_), operation, path);
+    check(os::status(file_, known_), operation, path);
+    requireScriptKind(known_, operation, path);
+    const std::error_code locked = os::lock(file_, std::chrono::milliseconds(0));
+    if (locked == std::errc::operation_would_block)
+        throw FileError(operation, path, locked, "another run of this program is patching it");
+    check(locked, operation, path);
+    os::removeLeftovers(folder_);
 }
 
-std::string readFileBytes(const fs::path& path, std::string_view operation) {
-    FilePtr file = openFile(path, "rb", operation);
-    std::error_code unknown;
-    const auto size = fs::file_size(path, unknown);
-    const std::size_t expected = unknown ? 0 : static_cast<std::size_t>(size);
+std::string ScriptFile::read() {
+    constexpr std::string_view operation = "read the script";
+    const std::size_t expected = static_cast<std::size_t>(
+        std::min<std::uint64_t>(known_.size, std::numeric_limits<std::size_t>::max() / 2));
     // A file may grow while it is read, but not without end: a /proc file that says it is empty
     // and never stops would otherwise be read until memory runs out, a minute or more.
     constexpr std::size_t growth = std::size_t{16} << 20;
@@ -204,63 +175,119 @@ std::string readFileBytes(const fs::path& path, std::string_view operation) {
     const std::size_t limit =
         expected >= memory ? memory : std::min(memory, expected + std::max(expected, growth));
     std::string bytes;
-    int error = 0;
+    std::error_code error;
     try {
-        error = os::readAll(file.get(), unknown ? 1 << 16 : expected, limit, bytes);
+        error = os::readAll(file_, expected, limit, bytes);
     } catch (const std::bad_alloc&) {
-        error = EFBIG;
+        error = std::make_error_code(std::errc::file_too_large);
     } catch (const std::length_error&) {
-        error = EFBIG;
+        error = std::make_error_code(std::errc::file_too_large);
     }
-    if (error == EFBIG)
-        throw FileError(operation, path, tooLargeReason);
-    check(error, operation, path);
-    closeFile(file, operation, path);
+    if (error == std::errc::file_too_large)
+        throw FileError(operation, path_, error, tooLargeReason);
+    check(error, operation, path_);
     return bytes;
 }
 
-void requireNameFits(const fs::path& path, std::string_view operation) {
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (path.filename().native().size() > os::maxNameLength(folder))
-        throw FileError(operation, path, "the name is too long for its file system");
+void ScriptFile::write(std::string_view text, std::string_view tail) {
+    constexpr std::string_view operation = "write the script";
+    // Opening it for writing tells a read-only script, which renaming over would not respect,
+    // and gives the handle to write it in place through if it comes to that.
+    os::File file;
+    const std::error_code opened = os::openToRewrite(folder_, name_, file);
+    // Gone, a link now or a FIFO now: not the file this run read.
+    if (opened == std::errc::no_such_file_or_directory ||
+        opened == std::errc::too_many_symbolic_link_levels ||
+        opened == std::errc::no_such_device_or_address)
+        throw FileError(operation, path_, Refusal::changedByAnotherProgram);
+    check(opened, operation, path_);
+    os::FileStatus now;
+    check(os::status(file, now), operation, path_);
+    requireUnchanged(now);
+    if (known_.links <= 1 && replaceWith(text, tail))
+        return;
+    writeInPlace(file, text, tail);
+    check(os::close(file), operation, path_);
 }
 
-void replaceFileContents(const fs::path& target, std::string_view text, std::string_view tail,
-                         std::string_view operation) {
-    // A link stays a link: the file it leads to is the one replaced.
-    fs::path file = target;
-    fs::file_status link;
-    const int linkError = os::linkStatus(target, link);
-    if (linkError != ENOENT)
-        check(linkError, operation, target);
-    if (fs::is_symlink(link))
-        check(os::resolveLinks(target, file), operation, target);
-
-    fs::file_status old;
-    const int statusError = os::status(file, old);
-    const bool exists = statusError != ENOENT;
-    if (exists) {
-        check(statusError, operation, file);
-        if (!fs::is_regular_file(old))
-            throw FileError(operation, file, "it is not a regular file");
-        // Renaming over a read-only file would succeed; writing it in place would not.
-        FilePtr probe = openFile(file, "r+b", operation);
-    }
-
-    const fs::path folder = file.has_parent_path() ? file.parent_path() : fs::path(".");
-    TemporaryFile temporary(folder, operation, file);
-    if (exists) {
-        os::copyOwnership(file, temporary.file());
-        check(os::setPermissions(temporary.path(), old.permissions()), operation, file);
-    }
+bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
+    constexpr std::string_view operation = "write the script";
+    std::error_code error;
+    os::TemporaryFile temporary(folder_, path_.filename().native().size() + backupSuffix.size(),
+                                error);
     // Failures name the file the user knows, not the hidden temporary one.
-    check(os::write(temporary.file(), text), operation, file);
-    check(os::write(temporary.file(), tail), operation, file);
-    check(os::sync(temporary.file()), operation, file);
-    temporary.close(operation, file);
-    check(os::rename(temporary.path(), file), operation, file);
-    temporary.commit();
-    os::syncFolder(folder);
+    check(error, operation, path_);
+    writeBoth(temporary.file(), text, tail, operation, path_);
+    bool complete = false;
+    check(os::copyAccess(file_, temporary.file(), complete), operation, path_);
+    if (!complete)
+        return false;
+    check(os::sync(temporary.file()), operation, path_);
+    os::FileStatus written;
+    check(os::status(temporary.file(), written), operation, path_);
+    // Writing took a while: the last look is taken right before the replacing.
+    os::FileStatus now;
+    check(os::statusAt(folder_, name_, now), operation, path_);
+    requireUnchanged(now);
+    check(temporary.replace(name_), operation, path_);
+    os::syncFolder(folder_);
+    // The new file keeps this run's lock from before it took the script's name.
+    file_ = temporary.release();
+    known_ = written;
+    return true;
+}
+
+void ScriptFile::writeInPlace(const os::File& file, std::string_view text, std::string_view tail) {
+    constexpr std::string_view operation = "write the script";
+    // A logout or Ctrl+C in the middle would leave a script cut short; it waits until the end.
+    const os::SignalsDeferred deferred;
+    os::FileStatus now;
+    check(os::status(file, now), operation, path_);
+    requireUnchanged(now);
+    writeBoth(file, text, tail, operation, path_);
+    check(os::endHere(file), operation, path_);
+    check(os::sync(file), operation, path_);
+    check(os::status(file, known_), operation, path_);
+}
+
+void ScriptFile::requireUnchanged(const os::FileStatus& now) const {
+    if (!now.sameVersion(known_))
+        throw FileError("write the script", path_, Refusal::changedByAnotherProgram);
+}
+
+BackupFile::BackupFile(const fs::path& path)
+    : path_(path)
+    , name_(path.filename()) {
+    constexpr std::string_view operation = "write the backup";
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    // Nothing is written under a name that could never exist.
+    if (name_.native().size() > os::maxNameLength(folder))
+        throw FileError(operation, path, std::make_error_code(std::errc::filename_too_long),
+                        "the name is too long for its file system");
+    check(os::openFolder(folder, folder_), operation, path);
+    os::FileStatus there;
+    check(os::statusAt(folder_, name_, there), operation, path);
+    if (there.kind == os::Kind::folder)
+        throw FileError(operation, path, std::make_error_code(std::errc::is_a_directory),
+                        "it is a folder");
+    if (there.kind == os::Kind::other)
+        throw FileError(operation, path, Refusal::notRegularFile);
+    os::removeLeftovers(folder_);
+}
+
+void BackupFile::write(const ScriptFile& script, std::string_view text, std::string_view tail) {
+    constexpr std::string_view operation = "write the backup";
+    std::error_code error;
+    os::TemporaryFile temporary(folder_, name_.native().size(), error);
+    check(error, operation, path_);
+    writeBoth(temporary.file(), text, tail, operation, path_);
+    // What this run may not give (another user's ownership) stays this run's: the backup is
+    // then no more open than the script, whose permissions it has.
+    bool complete = false;
+    check(os::copyAccess(script.file(), temporary.file(), complete), operation, path_);
+    check(os::sync(temporary.file()), operation, path_);
+    check(temporary.replace(name_), operation, path_);
+    os::syncFolder(folder_);
 }
 
 LogFile::LogFile(fs::path path)
@@ -270,18 +297,31 @@ LogFile::LogFile(fs::path path)
     const fs::path folder = path_.parent_path();
     if (!folder.empty())
         check(os::createFolders(folder), "create the log folder", folder);
-    int error = 0;
-    file_.reset(os::open(path_, "ab", error));
-    check(error, "open the log", path_);
+    constexpr std::string_view operation = "open the log";
+    const std::error_code opened = os::openLog(path_, file_);
+    // What a FIFO with no reader, a socket or a device without its driver says to an opening
+    // that does not wait.
+    if (opened == std::errc::no_such_device_or_address)
+        throw FileError(operation, path_, Refusal::notRegularFile);
+    check(opened, operation, path_);
+    os::FileStatus found;
+    check(os::status(file_, found), operation, path_);
+    if (found.kind != os::Kind::regular)
+        throw FileError(operation, path_, Refusal::notRegularFile);
+    const std::error_code locked = os::lock(file_, logPatience);
+    if (locked == std::errc::operation_would_block)
+        throw FileError(operation, path_, locked,
+                        "another run of this program has been writing to it for too long");
+    check(locked, operation, path_);
 }
 
 void LogFile::append(std::string_view bytes) {
-    check(os::write(file_.get(), bytes), "write to the log", path_);
+    check(os::write(file_, bytes), "write to the log", path_);
 }
 
 void LogFile::syncAndClose() {
-    check(os::sync(file_.get()), "write to the log", path_);
-    check(os::close(file_.release()), "close the log", path_);
+    check(os::sync(file_), "write to the log", path_);
+    check(os::close(file_), "close the log", path_);
 }
 
 } // namespace engine

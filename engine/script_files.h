@@ -1,13 +1,12 @@
 #pragma once
 
+#include "file_error.h"
+#include "os_file.h"
 #include "path_text.h"
 
-#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <locale>
-#include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -22,14 +21,6 @@ inline constexpr std::string_view backupSuffix = ".bak";
 inline constexpr std::string_view logMarkerLine = "-- v48a.catmend --";
 // Why a script bigger than the memory a run may use is refused.
 inline constexpr std::string_view tooLargeReason = "it is too large to patch";
-
-// A file operation that failed, in words a user understands:
-// what() reads "Could not <operation> "<path>": <reason>."
-class FileError : public std::runtime_error {
-public:
-    FileError(std::string_view operation, const std::filesystem::path& path,
-              std::string_view reason);
-};
 
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 std::filesystem::path backupPathFor(const std::filesystem::path& script);
@@ -47,28 +38,65 @@ std::string logHeader(const std::tm& localTime, const std::locale& locale);
 // The user's locale, or the classic one where the environment names a locale that is missing.
 std::locale userLocale();
 
-// Fails unless path is a regular file or a link to one: a folder must never be read as an
-// empty script, and a FIFO or device would hang the read.
-void requireRegularFile(const std::filesystem::path& path, std::string_view operation);
+// The script a run patches, from the start of the run to its end. A link at its name is followed
+// once, when the run starts, and the file found is the one read and replaced. It is open and
+// locked for as long as the object lives, so that a second run of the program on it is refused
+// at once instead of overwriting this one's work.
+class ScriptFile {
+public:
+    // Fails, before anything is written, on a folder or anything else that is not a regular
+    // file (a FIFO or device would hang the read), and on a script another run is patching.
+    explicit ScriptFile(const std::filesystem::path& path);
 
-// The whole file. A file too large for memory fails with tooLargeReason rather than ending the
-// program.
-std::string readFileBytes(const std::filesystem::path& path, std::string_view operation);
+    const std::filesystem::path& path() const noexcept { return path_; }
+    const os::File& file() const noexcept { return file_; }
 
-// Fails when path's name is longer than its folder's file system takes, before anything is
-// written under a name that could never exist.
-void requireNameFits(const std::filesystem::path& path, std::string_view operation);
+    // The whole file. A file too large for memory fails with tooLargeReason rather than ending
+    // the program.
+    std::string read();
 
-// Gives the file at target the content text + tail, or leaves it as it was: the bytes go to a
-// hidden temporary file beside it, are flushed to disk and then renamed over the target.
-// A link is followed and kept; the target's permission bits are kept.
-void replaceFileContents(const std::filesystem::path& target, std::string_view text,
-                         std::string_view tail, std::string_view operation);
+    // Gives the script the content text + tail, or leaves it as it was. It is refused when
+    // another program changed the script since this run read it or last wrote it. The new
+    // content goes to a temporary file that takes the script's owner, permissions, ACL and
+    // attributes, is flushed to disk and then replaces the script in one step. Where that file
+    // could not keep all of them, or the script has other names (hard links) that must see the
+    // new content too, the script is written in place instead: call this only once the text as
+    // read is safely on disk elsewhere.
+    void write(std::string_view text, std::string_view tail);
 
-// The patch log, open for appending for as long as the object lives. Its folder is made first
-// when it is missing.
+private:
+    bool replaceWith(std::string_view text, std::string_view tail);
+    void writeInPlace(const os::File& file, std::string_view text, std::string_view tail);
+    void requireUnchanged(const os::FileStatus& now) const;
+
+    std::filesystem::path path_; // as the user chose it
+    os::Folder folder_;          // the folder the script is really in
+    std::filesystem::path name_; // its name there
+    os::File file_;
+    os::FileStatus known_; // the script as this run read it or last wrote it
+};
+
+// The backup beside the script. Whatever is at its name, a link included, is replaced as a name
+// by a new regular file and never followed; the new file is no more open than the script.
+class BackupFile {
+public:
+    // Fails, before anything is written, when the name is too long for its file system or names
+    // a folder, FIFO, socket or device.
+    explicit BackupFile(const std::filesystem::path& path);
+    void write(const ScriptFile& script, std::string_view text, std::string_view tail);
+
+private:
+    std::filesystem::path path_;
+    os::Folder folder_;
+    std::filesystem::path name_;
+};
+
+// The patch log, open for appending for as long as the object lives, and locked so that the
+// records of two runs never mix. Its folder is made first when it is missing.
 class LogFile {
 public:
+    // Refuses a log that is not a regular file (a FIFO would hang the run); waits a while for
+    // another run that is writing its record.
     explicit LogFile(std::filesystem::path path);
     void append(std::string_view bytes);
     // Flushes to disk and closes; after this the appended bytes survive a crash.
@@ -76,11 +104,8 @@ public:
     const std::filesystem::path& path() const { return path_; }
 
 private:
-    struct Closer {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
     std::filesystem::path path_;
-    std::unique_ptr<std::FILE, Closer> file_;
+    os::File file_;
 };
 
 } // namespace engine

@@ -16,31 +16,12 @@ using testing_support::readBytes;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 
-// Puts the fault plan back however the test ends.
-class PlanGuard {
-public:
-    explicit PlanGuard(engine::os::FaultPlan& plan) { engine::os::setFaultPlan(&plan); }
-    ~PlanGuard() { engine::os::setFaultPlan(nullptr); }
-    PlanGuard(const PlanGuard&) = delete;
-    PlanGuard& operator=(const PlanGuard&) = delete;
-};
-
-long operationsOfAYesYesRun(const std::string& script) {
-    TempFolder root;
-    const reliability::Place place(root.path());
-    writeBytes(place.script, script);
-    engine::os::FaultPlan counting{-1, 0, 0};
-    PlanGuard guard(counting);
-    place.run();
-    return counting.operations;
-}
-
 class FaultInjection : public ::testing::TestWithParam<int> {};
 
 TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed) {
     const int error = GetParam();
     const std::string script = reliability::sampleScript(64 * 1024);
-    const long operations = operationsOfAYesYesRun(script);
+    const long operations = reliability::operationsOfAYesYesRun(script);
     ASSERT_GT(operations, 20) << "the run's file operations are not all counted";
 
     const std::string reason = std::generic_category().message(error);
@@ -58,8 +39,10 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
 
         std::string message;
         {
-            engine::os::FaultPlan plan{k, error, 0};
-            PlanGuard guard(plan);
+            engine::os::FaultPlan plan;
+            plan.failAt = k;
+            plan.error = error;
+            const reliability::PlanGuard guard(plan);
             try {
                 place.run();
             } catch (const engine::PatchError& failure) {

@@ -4,6 +4,7 @@
 // content or a complete content the run meant to write, and whenever it is not the old one,
 // the text as read is complete in the backup or in the log.
 
+#include "os_file.h"
 #include "patch_rules.h"
 #include "patch_run.h"
 #include "script_files.h"
@@ -112,6 +113,26 @@ inline std::vector<std::string> leftovers(const fs::path& folder, const std::str
         if (name != script && name != script + ".bak")
             names.push_back(name);
     return names;
+}
+
+// Puts the fault plan back however the test ends.
+class PlanGuard {
+public:
+    explicit PlanGuard(engine::os::FaultPlan& plan) { engine::os::setFaultPlan(&plan); }
+    ~PlanGuard() { engine::os::setFaultPlan(nullptr); }
+    PlanGuard(const PlanGuard&) = delete;
+    PlanGuard& operator=(const PlanGuard&) = delete;
+};
+
+inline long operationsOfAYesYesRun(const std::string& script) {
+    testing_support::TempFolder root;
+    const Place place(root.path());
+    testing_support::writeBytes(place.script, script);
+    engine::os::FaultPlan counting;
+    counting.failAt = -1;
+    const PlanGuard guard(counting);
+    place.run();
+    return counting.operations;
 }
 
 } // namespace reliability
