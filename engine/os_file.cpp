@@ -516,9 +516,24 @@ TemporaryFile::~TemporaryFile() {
 }
 
 std::error_code TemporaryFile::replace(const fs::path& name) {
+    bool changed = false;
+    return replace(name, {}, changed);
+}
+
+std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus& expected,
+                                       bool& changed) {
     if (const auto fault = injectedFault())
         return fault;
     const int at = fd(folder_.file);
+    changed = false;
+    if (expected.kind != Kind::missing) {
+        // The last look, as close to the replacing as it can be.
+        struct stat found {};
+        changed = ::fstatat(at, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 ||
+                  !statusOf(found).sameVersion(expected);
+        if (changed)
+            return {};
+    }
     if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
         return lastError();
     placed_ = true;

@@ -132,6 +132,9 @@ public:
     // Puts the file in the place of name in the same folder, in one step: whatever was at name,
     // a link included, is replaced as a name and never followed.
     std::error_code replace(const fs::path& name);
+    // The same, provided that what is at name is still the version expected; changed tells
+    // when it was not, and then nothing was replaced.
+    std::error_code replace(const fs::path& name, const FileStatus& expected, bool& changed);
     // The file, still open and locked, once it has replaced its target.
     File release() noexcept { return std::move(file_); }
 

@@ -225,11 +225,11 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     check(os::sync(temporary.file()), operation, path_);
     os::FileStatus written;
     check(os::status(temporary.file(), written), operation, path_);
-    // Writing took a while: the last look is taken right before the replacing.
-    os::FileStatus now;
-    check(os::statusAt(folder_, name_, now), operation, path_);
-    requireUnchanged(now);
-    check(temporary.replace(name_), operation, path_);
+    // Writing took a while: the last look is taken as the script is replaced.
+    bool changed = false;
+    check(temporary.replace(name_, known_, changed), operation, path_);
+    if (changed)
+        throw FileError(operation, path_, Refusal::changedByAnotherProgram);
     os::syncFolder(folder_);
     // The new file keeps this run's lock from before it took the script's name.
     file_ = temporary.release();
