@@ -113,6 +113,8 @@ public:
     }
     bool askYesNo(std::string_view prompt, bool questionIcon) override {
         events.push_back(std::string(questionIcon ? "ask?:" : "ask:") + std::string(prompt));
+        if (!questionIcon && whileVersionQuestionIsOpen)
+            whileVersionQuestionIsOpen();
         const bool answer = next_ < answers_.size() ? answers_[next_] : false;
         ++next_;
         return answer;
@@ -123,6 +125,7 @@ public:
     }
 
     std::vector<std::string> events;
+    std::function<void()> whileVersionQuestionIsOpen;
 
 private:
     std::vector<bool> answers_;
