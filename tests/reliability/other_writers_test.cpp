@@ -1,0 +1,204 @@
+// Others at work while a run goes on: another program saving the script at any moment, a second
+// run of the program, and the signals a logout or Ctrl+C sends.
+
+#include "file_error.h"
+#include "promise.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using reliability::fixedTime;
+using testing_support::readBytes;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+const std::string original = reliability::sampleScript(16 * 1024);
+
+reliability::Expectation expectationFor(const std::string& script) {
+    return reliability::expectationFor(script,
+                                       engine::logHeader(fixedTime(), engine::userLocale()));
+}
+
+// Runs place's run in a child process that does beforeOperation before each operation.
+pid_t startRun(const reliability::Place& place, std::function<void(long)> beforeOperation) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        engine::os::FaultPlan plan;
+        plan.before = std::move(beforeOperation);
+        engine::os::setFaultPlan(&plan);
+        try {
+            place.run();
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    return child;
+}
+
+int waitFor(pid_t child) {
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return status;
+}
+
+TEST(AnotherProgram, ASaveBeforeAnyOperationOfTheRunIsNeverOverwritten) {
+    const std::string theirs = reliability::sampleScript(8 * 1024);
+    const long operations = reliability::operationsOfAYesYesRun(original);
+    int refused = 0;
+    for (long k = 1; k <= operations; ++k) {
+        SCOPED_TRACE("saved before operation " + std::to_string(k));
+        TempFolder root(reliability::fastFolder());
+        const reliability::Place place(root.path());
+        writeBytes(place.script, original);
+        engine::os::FaultPlan plan;
+        plan.before = [&](long operation) {
+            if (operation == k)
+                writeBytes(place.script, theirs);
+        };
+        std::error_code code;
+        try {
+            const reliability::PlanGuard guard(plan);
+            place.run();
+        } catch (const engine::PatchError& failure) {
+            code = failure.code();
+        }
+        // Refused, or the save came before the run read the script and it was theirs it patched.
+        if (code) {
+            ++refused;
+            EXPECT_EQ(code, engine::Refusal::changedByAnotherProgram);
+            EXPECT_EQ(readBytes(place.script), theirs);
+        } else {
+            EXPECT_EQ(readBytes(place.script), expectationFor(theirs).intended.back());
+        }
+        EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
+    }
+    std::printf("a save before each of the %ld operations: %d runs refused, %ld patched the "
+                "saved text\n",
+                operations, refused, operations - refused);
+}
+
+class Signalled : public ::testing::TestWithParam<int> {};
+
+// The signal arrives before each operation in turn, until one run gets to its end first. With a
+// second name (hard link) the script is written in place, and the signal waits for the end of it.
+TEST_P(Signalled, AtAnyOperationTheScriptIsWholeAndNothingIsLeftBehind) {
+    const int signal = GetParam();
+    std::signal(signal, SIG_DFL); // as a program that leaves it alone has it
+    const auto expected = expectationFor(original);
+    for (const bool hardLinked : {false, true}) {
+        long k = 1;
+        for (;; ++k) {
+            SCOPED_TRACE(
+                (hardLinked ? "linked, signal before operation " : "signal before operation ") +
+                std::to_string(k));
+            TempFolder root(reliability::fastFolder());
+            const reliability::Place place(root.path());
+            writeBytes(place.script, original);
+            if (hardLinked)
+                fs::create_hard_link(place.script, root / "second.mrc");
+            const int status = waitFor(startRun(place, [&](long operation) {
+                if (operation == k)
+                    ::raise(signal);
+            }));
+            EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
+            EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
+            if (!WIFSIGNALED(status))
+                break;
+            EXPECT_EQ(WTERMSIG(status), signal);
+        }
+        std::printf("%s before each of %ld operations%s: nothing left behind\n", strsignal(signal),
+                    k - 1, hardLinked ? ", script written in place" : "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Logout, Signalled, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+struct Pipe {
+    Pipe() { (void)::pipe(ends); }
+    ~Pipe() {
+        ::close(ends[0]);
+        ::close(ends[1]);
+    }
+    void tell() { (void)::write(ends[1], "", 1); }
+    bool hear() {
+        char byte = 0;
+        return ::read(ends[0], &byte, 1) == 1;
+    }
+    int ends[2]{-1, -1};
+};
+
+TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, original);
+    Pipe asked, answered;
+    const pid_t first = ::fork();
+    if (first == 0) {
+        testing_support::RecordingUi ui({true, true});
+        ui.whileVersionQuestionIsOpen = [&] {
+            asked.tell();
+            answered.hear();
+        };
+        try {
+            engine::runPatch(place.scripts, "morvane.mrc", ui, place.logs, fixedTime);
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    ASSERT_TRUE(asked.hear()); // the first run is at its version question
+    const std::string log = readBytes(place.log);
+    const auto started = std::chrono::steady_clock::now();
+    std::error_code code;
+    try {
+        place.run();
+    } catch (const engine::PatchError& failure) {
+        code = failure.code();
+    }
+    EXPECT_EQ(code, std::errc::operation_would_block);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(readBytes(place.log), log) << "the refused run wrote to the log";
+    answered.tell();
+    const int status = waitFor(first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readBytes(place.script), expectationFor(original).intended.back());
+}
+
+TEST(TwoRuns, OnOneLogTheSecondRecordFollowsTheFirstWhole) {
+    TempFolder root;
+    const reliability::Place place(root.path());
+    const std::string other = reliability::sampleScript(8 * 1024);
+    writeBytes(place.script, original);
+    writeBytes(place.scripts / "other.mrc", other);
+    Pipe inside;
+    bool paused = false;
+    // The first run stops a while after its record's header, before its text.
+    const pid_t first = startRun(place, [&](long) {
+        std::error_code missing;
+        const auto size = fs::file_size(place.log, missing);
+        if (!paused && !missing && size > 0) {
+            paused = true;
+            inside.tell();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    ASSERT_TRUE(inside.hear());
+    testing_support::RecordingUi ui({true, true});
+    engine::runPatch(place.scripts, "other.mrc", ui, place.logs, fixedTime);
+    const int status = waitFor(first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readBytes(place.log),
+              expectationFor(original).logRecord + expectationFor(other).logRecord);
+}
+
+} // namespace
