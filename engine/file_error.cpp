@@ -15,6 +15,8 @@ public:
             return "it is not a regular file";
         case Refusal::changedByAnotherProgram:
             return "it was changed by another program while it was being patched";
+        case Refusal::temporaryFileTaken:
+            return "another program put something else in the place of its temporary file";
         }
         return "refused";
     }

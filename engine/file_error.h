@@ -12,6 +12,7 @@ namespace engine {
 enum class Refusal {
     notRegularFile = 1,
     changedByAnotherProgram,
+    temporaryFileTaken,
 };
 
 const std::error_category& refusalCategory() noexcept;

@@ -509,31 +509,37 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
 }
 
 TemporaryFile::~TemporaryFile() {
-    if (file_ && !placed_)
+    struct stat own {};
+    struct stat named {};
+    // What someone else put at the name is left to them.
+    if (file_ && !placed_ && ::fstat(fd(file_), &own) == 0 &&
+        ::fstatat(fd(folder_.file), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == own.st_dev && named.st_ino == own.st_ino)
         ::unlinkat(fd(folder_.file), name_.c_str(), 0);
     file_ = File();
     stopHandlingSignals();
 }
 
-std::error_code TemporaryFile::replace(const fs::path& name) {
-    bool changed = false;
-    return replace(name, {}, changed);
-}
-
-std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus& expected,
-                                       bool& changed) {
+std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* expected,
+                                       Obstacle& obstacle) {
     if (const auto fault = injectedFault())
         return fault;
     const int at = fd(folder_.file);
-    changed = false;
-    if (expected.kind != Kind::missing) {
-        // The last look, as close to the replacing as it can be.
-        struct stat found {};
-        changed = ::fstatat(at, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 ||
-                  !statusOf(found).sameVersion(expected);
-        if (changed)
-            return {};
-    }
+    // The last looks, as close to the renaming as they can be: the renaming moves whatever
+    // the temporary name holds.
+    struct stat own {};
+    struct stat named {};
+    if (::fstat(fd(file_), &own) != 0)
+        return lastError();
+    obstacle = Obstacle::none;
+    if (::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        named.st_dev != own.st_dev || named.st_ino != own.st_ino)
+        obstacle = Obstacle::temporaryTaken;
+    else if (expected && (::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                          !statusOf(named).sameVersion(*expected)))
+        obstacle = Obstacle::targetChanged;
+    if (obstacle != Obstacle::none)
+        return {};
     if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
         return lastError();
     placed_ = true;

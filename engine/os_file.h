@@ -129,12 +129,14 @@ public:
     ~TemporaryFile();
 
     const File& file() const noexcept { return file_; }
+    // What stopped replace.
+    enum class Obstacle { none, targetChanged, temporaryTaken };
     // Puts the file in the place of name in the same folder, in one step: whatever was at name,
-    // a link included, is replaced as a name and never followed.
-    std::error_code replace(const fs::path& name);
-    // The same, provided that what is at name is still the version expected; changed tells
-    // when it was not, and then nothing was replaced.
-    std::error_code replace(const fs::path& name, const FileStatus& expected, bool& changed);
+    // a link included, is replaced as a name and never followed. Nothing is replaced when the
+    // temporary name no longer holds this file (someone who may write in the folder put
+    // something else there), nor when expected is given and what is at name is not that
+    // version of it; obstacle says which.
+    std::error_code replace(const fs::path& name, const FileStatus* expected, Obstacle& obstacle);
     // The file, still open and locked, once it has replaced its target.
     File release() noexcept { return std::move(file_); }
 

@@ -47,6 +47,17 @@ void requireScriptKind(const os::FileStatus& found, std::string_view operation,
     throw FileError(operation, path, Refusal::notRegularFile);
 }
 
+void replace(os::TemporaryFile& temporary, const fs::path& name, const os::FileStatus* expected,
+             std::string_view operation, const fs::path& path) {
+    using Obstacle = os::TemporaryFile::Obstacle;
+    Obstacle obstacle = Obstacle::none;
+    check(temporary.replace(name, expected, obstacle), operation, path);
+    if (obstacle == Obstacle::targetChanged)
+        throw FileError(operation, path, Refusal::changedByAnotherProgram);
+    if (obstacle == Obstacle::temporaryTaken)
+        throw FileError(operation, path, Refusal::temporaryFileTaken);
+}
+
 void writeBoth(const os::File& file, std::string_view text, std::string_view tail,
                std::string_view operation, const fs::path& path) {
     check(os::write(file, text), operation, path);
@@ -226,10 +237,7 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     os::FileStatus written;
     check(os::status(temporary.file(), written), operation, path_);
     // Writing took a while: the last look is taken as the script is replaced.
-    bool changed = false;
-    check(temporary.replace(name_, known_, changed), operation, path_);
-    if (changed)
-        throw FileError(operation, path_, Refusal::changedByAnotherProgram);
+    replace(temporary, name_, &known_, operation, path_);
     os::syncFolder(folder_);
     // The new file keeps this run's lock from before it took the script's name.
     file_ = temporary.release();
@@ -286,7 +294,7 @@ void BackupFile::write(const ScriptFile& script, std::string_view text, std::str
     bool complete = false;
     check(os::copyAccess(script.file(), temporary.file(), complete), operation, path_);
     check(os::sync(temporary.file()), operation, path_);
-    check(temporary.replace(name_), operation, path_);
+    replace(temporary, name_, nullptr, operation, path_);
     os::syncFolder(folder_);
 }
 

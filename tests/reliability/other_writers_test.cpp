@@ -86,6 +86,39 @@ TEST(AnotherProgram, ASaveBeforeAnyOperationOfTheRunIsNeverOverwritten) {
                 operations, refused, operations - refused);
 }
 
+// Whoever may write in the folder puts a link in the place of the backup's temporary file, then
+// of the script's, once it is written: the link is neither renamed into place nor written through.
+TEST(AnotherUser, ALinkInThePlaceOfATemporaryFileNeverTakesTheName) {
+    const auto expected = expectationFor(original);
+    for (const std::size_t written : {expected.text.size() + 2, expected.intended[0].size()}) {
+        TempFolder root;
+        const reliability::Place place(root.path());
+        writeBytes(place.script, original);
+        writeBytes(root / "theirs", "root's");
+        engine::os::FaultPlan plan;
+        plan.before = [&](long) {
+            for (const auto& name : reliability::leftovers(place.scripts, "morvane.mrc")) {
+                const fs::path temporary = place.scripts / name;
+                if (fs::is_regular_file(temporary) && fs::file_size(temporary) == written) {
+                    fs::rename(temporary, root / "moved");
+                    fs::create_symlink(root / "theirs", temporary);
+                }
+            }
+        };
+        std::error_code code;
+        try {
+            const reliability::PlanGuard guard(plan);
+            place.run();
+        } catch (const engine::PatchError& failure) {
+            code = failure.code();
+        }
+        EXPECT_EQ(code, engine::Refusal::temporaryFileTaken);
+        EXPECT_EQ(readBytes(root / "theirs"), "root's");
+        EXPECT_EQ(readBytes(place.script), original);
+        EXPECT_FALSE(fs::is_symlink(engine::backupPathFor(place.script)));
+    }
+}
+
 class Signalled : public ::testing::TestWithParam<int> {};
 
 // The signal arrives before each operation in turn, until one run gets to its end first. With a
