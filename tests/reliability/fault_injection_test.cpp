@@ -38,6 +38,7 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
             script, engine::logHeader(fixedTime(), engine::userLocale()));
 
         std::string message;
+        std::error_code code;
         {
             engine::os::FaultPlan plan;
             plan.failAt = k;
@@ -47,9 +48,11 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
                 place.run();
             } catch (const engine::PatchError& failure) {
                 message = failure.what();
+                code = failure.code();
             }
         }
         EXPECT_TRUE(std::regex_search(message, named)) << message;
+        EXPECT_EQ(code, std::errc(error)) << "the failing call's code was lost";
         EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
         EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
         EXPECT_NO_THROW(place.run()) << "a run after the failure";
