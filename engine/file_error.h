@@ -23,7 +23,9 @@ inline std::error_code make_error_code(Refusal refusal) noexcept {
 
 } // namespace engine
 
-template <> struct std::is_error_code_enum<engine::Refusal> : std::true_type {};
+namespace std {
+template <> struct is_error_code_enum<engine::Refusal> : true_type {};
+} // namespace std
 
 namespace engine {
 
