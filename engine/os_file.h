@@ -107,10 +107,10 @@ std::error_code sync(const File& file);
 // Closes the file in every case; the close's own failure is where a full disk often shows.
 std::error_code close(File& file);
 
-// Gives to the owner and group, the permissions, the ACL and the other extended attributes of
-// from, as far as this process may: complete tells whether all of them could be given. What
-// the file system of either cannot hold at all is nothing to give. The mode and owner are set
-// only where they differ.
+// Gives the file to the owner and group, the permissions, the ACL and the other extended
+// attributes of the file from, and takes off attributes from does not have, as far as this
+// process may: complete tells whether all of it could be done. What the file system of either
+// cannot hold at all is nothing to give. The mode and owner are set only where they differ.
 std::error_code copyAccess(const File& from, const File& to, bool& complete);
 
 // Makes folder and the folders above it that are missing.
