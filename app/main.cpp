@@ -1,4 +1,4 @@
-#include "frm_patch.h"
+#include "ui/frm_patch.h"
 
 #include "assets/resources.h"
 #include "controls/failure_report.h"

@@ -6,7 +6,7 @@
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
 #include "controls/volumes.h"
-#include "frm_patch.h"
+#include "ui/frm_patch.h"
 
 #include <QApplication>
 #include <QIcon>

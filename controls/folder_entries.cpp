@@ -1,7 +1,7 @@
-#include "folder_entries.h"
+#include "controls/folder_entries.h"
 
-#include "folder_error.h"
-#include "native_name.h"
+#include "controls/folder_error.h"
+#include "controls/native_name.h"
 
 #include <QCollator>
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "native_name.h"
+#include "controls/native_name.h"
 
-#include "path_text.h"
+#include "engine/path_text.h"
 
 #include <QStringList>
 #include <type_traits>

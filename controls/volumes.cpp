@@ -1,8 +1,8 @@
-#include "volumes.h"
+#include "controls/volumes.h"
 
-#include "native_name.h"
+#include "controls/native_name.h"
 
-#include "wine_prefixes.h"
+#include "controls/wine_prefixes.h"
 
 #include <QDir>
 #include <QFile>

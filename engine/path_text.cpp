@@ -1,4 +1,4 @@
-#include "path_text.h"
+#include "engine/path_text.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "frm_patch.h"
+#include "ui/frm_patch.h"
 
 #include "assets/resources.h"
 #include "controls/dir_list.h"
@@ -8,8 +8,8 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
-#include "frm_info.h"
-#include "program_folder.h"
+#include "ui/frm_info.h"
+#include "ui/program_folder.h"
 
 #include <QIcon>
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include "controls/twips.h"
 #include "controls/volumes.h"
-#include "patch_run.h"
+#include "engine/patch_run.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "program_folder.h"
+#include "ui/program_folder.h"
 
 #include <QCoreApplication>
 #include <QStandardPaths>

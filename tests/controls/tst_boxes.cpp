@@ -1,4 +1,4 @@
-#include "box_answerer.h"
+#include "tests/controls/box_answerer.h"
 #include "controls/failure_report.h"
 #include "controls/message_box.h"
 #include "controls/twips.h"

@@ -1,4 +1,4 @@
-#include "patch_rules.h"
+#include "engine/patch_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 //   bits 6-7  which of four script names (scriptNames).
 // The rest is the script's bytes, with script pieces (fuzz_support.h).
 
-#include "fuzz_support.h"
-#include "patch_run.h"
-#include "script_files.h"
+#include "tests/fuzz/fuzz_support.h"
+#include "engine/patch_run.h"
+#include "engine/script_files.h"
 
 #include <sys/stat.h>
 

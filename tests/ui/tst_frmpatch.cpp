@@ -1,11 +1,11 @@
-#include "box_answerer.h"
+#include "tests/controls/box_answerer.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
 #include "controls/folder_error.h"
-#include "frm_info.h"
-#include "frm_patch.h"
-#include "patch_rules.h"
+#include "ui/frm_info.h"
+#include "ui/frm_patch.h"
+#include "engine/patch_rules.h"
 
 #include <QApplication>
 #include <QDir>
