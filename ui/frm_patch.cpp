@@ -105,10 +105,13 @@ frmPatch::~frmPatch() {
     delete info.data();
 }
 
+// Every size as a PNG, decoded now: the icon file's own decoder and an icon that decodes its
+// files when the window is first shown each cost start-up more time and memory.
 QIcon frmPatch::programIcon() {
-    QIcon icon(QStringLiteral(":/assets/icon.ico"));
-    for (const char* size : {"32", "48", "256"})
-        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)));
+    QIcon icon;
+    for (const char* size : {"16", "32", "48", "256"})
+        icon.addPixmap(
+            QPixmap(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)), "PNG"));
     return icon;
 }
 
