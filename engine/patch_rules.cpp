@@ -52,7 +52,7 @@ void substituteForward(char* bytes, std::size_t out, std::size_t from, std::size
         out += stop - from;
         if (stop == end)
             return;
-        std::memcpy(bytes + out, rule.replacement.data(), rule.replacement.size());
+        rule.replacement.copy(bytes + out, rule.replacement.size());
         out += rule.replacement.size();
         from = stop + rule.find.size();
     }
