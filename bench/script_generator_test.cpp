@@ -1,5 +1,5 @@
-#include "engine/patch_rules.h"
 #include "bench/script_generator.h"
+#include "engine/patch_rules.h"
 
 #include <gtest/gtest.h>
 
