@@ -1,5 +1,6 @@
-#include "frm_patch.h"
+#include "ui/frm_patch.h"
 
+#include "app/start_up_memory.h"
 #include "assets/resources.h"
 #include "controls/failure_report.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char* argv[]) {
         QApplication::setFont(assets::tahoma());
         frmPatch window;
         window.show();
+        releaseStartUpMemory();
         return app.exec();
     } catch (const std::exception& failure) {
         controls::reportFailure(failure);

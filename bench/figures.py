@@ -56,6 +56,10 @@ if have("run.us", "floor.us"):
     ratio = median("run.us") / median("floor.us")
     row(f"whole run, Yes/Yes, {run_mib} MiB", "<= 1.25x file-operation floor",
         spread("run.us", 1e-3, " ms"), spread("floor.us", 1e-3, " ms"), ratio, ratio <= 1.25)
+if have("compare.us", "floor.us"):
+    ratio = median("compare.us") / median("floor.us")
+    row(f"the same run by the COMPARE_RUN program, {run_mib} MiB", "(compared)",
+        spread("compare.us", 1e-3, " ms"), spread("floor.us", 1e-3, " ms"), ratio, ratio <= 1.25)
 if have("run.us", "sed.us"):
     ratio = median("run.us") / median("sed.us")
     row("the same run against sed -i.bak and cat >> log", "faster than sed",

@@ -2,8 +2,8 @@
 // make-script --sed              prints the sed program that makes the category patch's three
 //                                substitutions, for comparing a run with sed -i.
 
-#include "patch_rules.h"
-#include "script_generator.h"
+#include "bench/script_generator.h"
+#include "engine/patch_rules.h"
 
 #include <cstdio>
 #include <cstdlib>

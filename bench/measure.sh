@@ -12,6 +12,8 @@
 # SIZES_MIB   sizes of the whole-run sweep (default "16 64 256 1024")
 # STARTUP_RUNS  start-up runs per program (default 11, or RUNS when that is more)
 # SKIP        any of: rules run sweep startup (space-separated), to leave parts out
+# COMPARE_RUN another morvane-patch-once, timed in every round of the whole run beside this
+#             build's, to weigh a change to the engine under the same conditions
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,6 +25,7 @@ RUN_MIB=${RUN_MIB:-256}
 SIZES_MIB=${SIZES_MIB:-16 64 256 1024}
 SKIP=${SKIP:-}
 STARTUP_RUNS=${STARTUP_RUNS:-$(( RUNS > 11 ? RUNS : 11 ))}
+COMPARE_RUN=${COMPARE_RUN:-}
 
 skipped() { [[ " $SKIP " == *" $1 "* ]]; }
 
@@ -115,10 +118,12 @@ if ! skipped run; then
     # does not always fall on the same one.
     for ((i = 0; i < RUNS; ++i)); do
         kinds=(run floor sed)
-        ((i % 2)) && kinds=(sed floor run)
+        [[ -n $COMPARE_RUN ]] && kinds=(run floor compare sed)
+        ((i % 2)) && kinds=($(printf '%s\n' "${kinds[@]}" | tac))
         for kind in "${kinds[@]}"; do
             case $kind in
             run) timed run "$source" "$bin/morvane-patch-once" "$script" "$work/log" ;;
+            compare) timed compare "$source" "$COMPARE_RUN" "$script" "$work/log" ;;
             floor) timed floor "$source" "$bin/file-ops-floor" "$script" "$work/log" ;;
             sed) timed sed "$source" env work="$work" script="$script" bash -c sed_run ;;
             esac

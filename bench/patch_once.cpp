@@ -2,7 +2,7 @@
 // Carries out one patch run on SCRIPT, answering Yes to both questions, with the log record in
 // LOGFOLDER/parselog.log: a whole run without windows, to be timed from outside.
 
-#include "patch_run.h"
+#include "engine/patch_run.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,9 +1,9 @@
 // What the text work of a patch run costs, next to memcpy of the same number of bytes.
 // Sizes are in bytes; the figures to compare are each benchmark's time for the same size.
 
-#include "patch_rules.h"
-#include "script_files.h"
-#include "script_generator.h"
+#include "bench/script_generator.h"
+#include "engine/patch_rules.h"
+#include "engine/script_files.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
-#include "script_generator.h"
+#include "bench/script_generator.h"
 
-#include "patch_rules.h"
+#include "engine/patch_rules.h"
 
 #include <array>
 #include <stdexcept>

@@ -1,5 +1,5 @@
-#include "patch_rules.h"
-#include "script_generator.h"
+#include "bench/script_generator.h"
+#include "engine/patch_rules.h"
 
 #include <gtest/gtest.h>
 

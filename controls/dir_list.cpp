@@ -1,8 +1,8 @@
-#include "dir_list.h"
+#include "controls/dir_list.h"
 
-#include "folder_entries.h"
-#include "folder_error.h"
-#include "native_name.h"
+#include "controls/folder_entries.h"
+#include "controls/folder_error.h"
+#include "controls/native_name.h"
 
 #include <QDir>
 #include <QHeaderView>

@@ -1,6 +1,6 @@
-#include "drive_list.h"
+#include "controls/drive_list.h"
 
-#include "native_name.h"
+#include "controls/native_name.h"
 
 #include <QDir>
 #include <QSignalBlocker>

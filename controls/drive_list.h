@@ -1,6 +1,6 @@
 #pragma once
 
-#include "volumes.h"
+#include "controls/volumes.h"
 
 #include <QComboBox>
 #include <QHash>

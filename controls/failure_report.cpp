@@ -1,6 +1,6 @@
-#include "failure_report.h"
+#include "controls/failure_report.h"
 
-#include "message_box.h"
+#include "controls/message_box.h"
 
 #include <QApplication>
 #include <QWidget>

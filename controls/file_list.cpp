@@ -1,7 +1,7 @@
-#include "file_list.h"
+#include "controls/file_list.h"
 
-#include "folder_entries.h"
-#include "native_name.h"
+#include "controls/folder_entries.h"
+#include "controls/native_name.h"
 
 #include <QKeyEvent>
 

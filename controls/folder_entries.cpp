@@ -1,36 +1,19 @@
-#include "folder_entries.h"
+#include "controls/folder_entries.h"
 
-#include "folder_error.h"
-#include "native_name.h"
+#include "controls/folder_error.h"
+#include "controls/hidden_entry.h"
+#include "controls/native_name.h"
 
 #include <QCollator>
 #include <algorithm>
 #include <filesystem>
 #include <vector>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace controls {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-#ifdef Q_OS_WIN
-// Windows: hidden and system files carry attributes, as the classic file list honours.
-bool isHidden(const fs::directory_entry& entry) {
-    const DWORD attributes = GetFileAttributesW(entry.path().c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
-}
-#else
-// Linux: a name that starts with a dot is hidden.
-bool isHidden(const fs::directory_entry& entry) {
-    return entry.path().filename().native().starts_with('.');
-}
-#endif
 
 bool isKind(const fs::directory_entry& entry, EntryKind kind) {
     std::error_code unreadable; // a dangling link, say: neither kind
@@ -52,7 +35,7 @@ QStringList visibleEntries(const QString& folder, EntryKind kind, QStringView su
     std::error_code error;
     for (fs::directory_iterator entry(toNative(folder), error), end; !error && entry != end;
          entry.increment(error)) {
-        if (isHidden(*entry) || !isKind(*entry, kind))
+        if (isHidden(entry->path()) || !isKind(*entry, kind))
             continue;
         QString name = fromNative(entry->path().filename());
         if (!name.endsWith(suffix, Qt::CaseInsensitive))

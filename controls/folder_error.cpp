@@ -1,6 +1,6 @@
-#include "folder_error.h"
+#include "controls/folder_error.h"
 
-#include "native_name.h"
+#include "controls/native_name.h"
 
 #include <filesystem>
 

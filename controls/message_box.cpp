@@ -1,4 +1,4 @@
-#include "message_box.h"
+#include "controls/message_box.h"
 
 #include <QTextBoundaryFinder>
 

@@ -1,14 +1,11 @@
-#include "volumes.h"
+#include "controls/volumes.h"
 
-#include "native_name.h"
-
-#include "wine_prefixes.h"
+#include "controls/native_name.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <algorithm>
 #include <array>
 
@@ -70,34 +67,13 @@ std::vector<std::string_view> splitFields(std::string_view line) {
     return fields;
 }
 
-#ifndef Q_OS_WIN
-// /dev/disk/by-label names each labelled block device; the names escape unsafe bytes as \xHH.
-QString labelOf(const QString& source) {
-    const QString device = QFileInfo(source).canonicalFilePath();
-    if (device.isEmpty())
-        return {};
-    const QDir byLabel(QStringLiteral("/dev/disk/by-label"));
-    for (const QFileInfo& link : byLabel.entryInfoList(QDir::System | QDir::Files)) {
-        if (link.canonicalFilePath() != device)
-            continue;
-        QString label = link.fileName();
-        static const QRegularExpression escaped(QStringLiteral("\\\\x([0-9a-fA-F]{2})"));
-        QRegularExpressionMatch match;
-        while ((match = escaped.match(label)).hasMatch())
-            label.replace(match.capturedStart(), match.capturedLength(),
-                          QChar(match.captured(1).toInt(nullptr, 16)));
-        return label;
-    }
-    return {};
-}
-
+// A Wine drive can carry a name of its own, as Wine reads it from the drive's root.
 QString readLabelFile(const QString& root) {
     QFile file(root + QStringLiteral("/.windows-label"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readLine()).trimmed();
 }
-#endif
 
 } // namespace
 
@@ -147,10 +123,7 @@ std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixN
         // A dangling letter stays listed: it is a drive whose medium is missing.
         const QString root = entry.isSymLink() ? entry.symLinkTarget() : entry.absoluteFilePath();
         Volume volume{QDir::cleanPath(root), name.toLower(), {}};
-        QString ownLabel;
-#ifndef Q_OS_WIN
-        ownLabel = readLabelFile(volume.root);
-#endif
+        const QString ownLabel = readLabelFile(volume.root);
         if (!prefixName.isEmpty())
             volume.label = QStringLiteral("Wine: ") + prefixName +
                            (ownLabel.isEmpty() ? QString() : QStringLiteral(", ") + ownLabel);
@@ -161,31 +134,6 @@ std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixN
         drives.push_back(volume);
     }
     return drives;
-}
-
-std::vector<Volume> systemVolumes() {
-    std::vector<Volume> volumes;
-#ifdef Q_OS_WIN
-    // The real drive letters, C: first so that it is the fall-back drive.
-    for (const QFileInfo& drive : QDir::drives()) {
-        const QString root = drive.absoluteFilePath();
-        const QStorageInfo storage(root);
-        volumes.push_back({root, root.left(2).toLower(), storage.name()});
-    }
-    std::stable_partition(volumes.begin(), volumes.end(),
-                          [](const Volume& v) { return v.name == QStringLiteral("c:"); });
-#else
-    volumes.push_back({QStringLiteral("/"), QStringLiteral("/"), {}});
-    QFile mountInfo(QStringLiteral("/proc/self/mountinfo"));
-    if (mountInfo.open(QIODevice::ReadOnly)) {
-        const QByteArray text = mountInfo.readAll();
-        for (const Mount& mount : userMounts(std::string_view(text.constData(), text.size())))
-            volumes.push_back({mount.mountPoint, mount.mountPoint, labelOf(mount.source)});
-    }
-    for (Volume& drive : wineVolumes(QDir::homePath(), qEnvironmentVariable("WINEPREFIX")))
-        volumes.push_back(std::move(drive));
-#endif
-    return volumes;
 }
 
 } // namespace controls

@@ -1,4 +1,4 @@
-#include "wine_prefixes.h"
+#include "controls/wine_prefixes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "file_error.h"
+#include "engine/file_error.h"
 
-#include "path_text.h"
+#include "engine/path_text.h"
 
 namespace engine {
 

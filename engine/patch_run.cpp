@@ -1,7 +1,7 @@
-#include "patch_run.h"
+#include "engine/patch_run.h"
 
-#include "patch_rules.h"
-#include "script_files.h"
+#include "engine/patch_rules.h"
+#include "engine/script_files.h"
 
 #include <array>
 #include <new>

@@ -1,6 +1,6 @@
-#include "script_files.h"
+#include "engine/script_files.h"
 
-#include "os_file.h"
+#include "engine/os_file.h"
 
 #include <algorithm>
 #include <chrono>

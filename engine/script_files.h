@@ -1,8 +1,8 @@
 #pragma once
 
-#include "file_error.h"
-#include "os_file.h"
-#include "path_text.h"
+#include "engine/file_error.h"
+#include "engine/os_file.h"
+#include "engine/path_text.h"
 
 #include <ctime>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "temporary_name.h"
+#include "engine/temporary_name.h"
 
 #include <algorithm>
 

@@ -78,7 +78,10 @@ int main(int argc, char** argv) {
         const QString bold = loadFont("tahomabd.ttf");
 
         writeFile(folder, "banner.bmp", tools::bmpFileBytes(tools::drawBanner(regular, bold)));
-        writeFile(folder, "icon.ico", tools::icoFileBytes(tools::drawIcon16()));
+        const QImage icon16 = tools::drawIcon16();
+        writeFile(folder, "icon.ico", tools::icoFileBytes(icon16));
+        // The same picture as a PNG: the main window's icon, cheaper to decode at start-up.
+        writeFile(folder, "icon-16.png", pngBytes(icon16));
         for (const int size : {32, 48, 256})
             writeFile(folder, QStringLiteral("icon-%1.png").arg(size),
                       pngBytes(tools::drawIcon(size)));

@@ -1,4 +1,4 @@
-#include "frm_patch.h"
+#include "ui/frm_patch.h"
 
 #include "assets/resources.h"
 #include "controls/dir_list.h"
@@ -8,8 +8,8 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
-#include "frm_info.h"
-#include "program_folder.h"
+#include "ui/frm_info.h"
+#include "ui/program_folder.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -69,10 +69,7 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmPatch"));
     setWindowTitle(QString::fromUtf8(controls::programTitle));
-    QIcon icon(QStringLiteral(":/assets/icon.ico"));
-    for (const char* size : {"32", "48", "256"})
-        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)));
-    setWindowIcon(icon);
+    setWindowIcon(programIcon());
     setFont(assets::tahoma());
     setFixedSize(controls::toPixels(clientArea).size());
     QPalette white = palette();
@@ -81,49 +78,12 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
     setPalette(white);
     setAutoFillBackground(true);
 
-    // Created first, the banner lies beneath every other control.
-    Image1 = new QLabel(this);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/banner.bmp")));
-    Image1->setGeometry(controls::toPixels(image1Rect));
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    Label1 = createLabel(QStringLiteral("Label1"), QString::fromUtf8(label1Text), label1Rect);
-    Label2 = createLabel(QStringLiteral("Label2"), QString::fromUtf8(label2Text), label2Rect);
-    Label3 =
-        createLabel(QStringLiteral("Label3"), QStringLiteral("Locate morvane.mrc:"), label3Rect);
-    Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Showing: mIRC Scripts (*.mrc)"),
-                         label4Rect);
-    lblPatch = createLabel(QStringLiteral("lblPatch"), QString(), lblPatchRect);
-    QPalette red = lblPatch->palette();
-    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
-    lblPatch->setPalette(red);
-    Label5 = createLabel(QStringLiteral("Label5"), QString::fromUtf8(label5Text), label5Rect);
-    Label5->setFont(assets::tahoma(QFont::Bold));
-
-    // The lists and buttons, created after the labels, lie above them.
-    Drive1 = new controls::DriveList(volumes, this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setGeometry(controls::toPixels(drive1Rect));
-    Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
-
-    Dir1 = new controls::DirList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setGeometry(controls::toPixels(dir1Rect));
-
-    File1 = new controls::FileList(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(controls::toPixels(file1Rect));
-
-    cmdInfo = new QPushButton(QStringLiteral("&Patch Info..."), this);
-    cmdInfo->setObjectName(QStringLiteral("cmdInfo"));
-    cmdInfo->setGeometry(controls::toPixels(cmdInfoRect));
-    cmdInfo->setAutoDefault(false);
-
-    cmdPatch = new QPushButton(QStringLiteral("&Patch"), this);
-    cmdPatch->setObjectName(QStringLiteral("cmdPatch"));
-    cmdPatch->setGeometry(controls::toPixels(cmdPatchRect));
-    cmdPatch->setAutoDefault(false);
+    // Controls stack in the order they are made: the banner beneath everything, the labels on
+    // it, the lists and buttons on top.
+    createBanner();
+    createLabels();
+    createBrowser(volumes);
+    createButtons();
 
     setTabOrder(Drive1, Dir1);
     setTabOrder(Dir1, File1);
@@ -131,22 +91,7 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
     setTabOrder(cmdInfo, cmdPatch);
     Drive1->setFocus();
 
-    // Start-up: the browser moves to C:'s root, then C: is selected; when the list showed
-    // another drive until now, that is a drive change.
-    const int driveC = 0;
-    if (Drive1->count() > 0) {
-        const int shown = Drive1->currentIndex();
-        {
-            const QSignalBlocker quiet(Drive1);
-            Drive1->setCurrentIndex(driveC);
-        }
-        Dir1->setDrive(Drive1->root(), Drive1->rootText(), Drive1->root());
-        Dir1_Change();
-        File1->setFolder(Dir1->path());
-        File1_PathChange();
-        if (shown != driveC)
-            changeDrive();
-    }
+    startUp();
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &frmPatch::Drive1_Change);
     connect(Dir1, &controls::DirList::folderActivated, this, &frmPatch::Dir1_Activated);
@@ -160,6 +105,79 @@ frmPatch::~frmPatch() {
     delete info.data();
 }
 
+// Every size as a PNG, decoded now: the icon file's own decoder and an icon that decodes its
+// files when the window is first shown each cost start-up more time and memory.
+QIcon frmPatch::programIcon() {
+    QIcon icon;
+    for (const char* size : {"16", "32", "48", "256"})
+        icon.addPixmap(
+            QPixmap(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)), "PNG"));
+    return icon;
+}
+
+void frmPatch::createBanner() {
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/banner.bmp")));
+    Image1->setGeometry(controls::toPixels(image1Rect));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void frmPatch::createLabels() {
+    Label1 = createLabel(QStringLiteral("Label1"), QString::fromUtf8(label1Text), label1Rect);
+    Label2 = createLabel(QStringLiteral("Label2"), QString::fromUtf8(label2Text), label2Rect);
+    Label3 =
+        createLabel(QStringLiteral("Label3"), QStringLiteral("Locate morvane.mrc:"), label3Rect);
+    Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Showing: mIRC Scripts (*.mrc)"),
+                         label4Rect);
+    lblPatch = createLabel(QStringLiteral("lblPatch"), QString(), lblPatchRect);
+    QPalette red = lblPatch->palette();
+    red.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    lblPatch->setPalette(red);
+    Label5 = createLabel(QStringLiteral("Label5"), QString::fromUtf8(label5Text), label5Rect);
+    Label5->setFont(assets::tahoma(QFont::Bold));
+}
+
+void frmPatch::createBrowser(const controls::VolumeSource& volumes) {
+    Drive1 = new controls::DriveList(volumes, this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(controls::toPixels(drive1Rect));
+    Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
+
+    Dir1 = new controls::DirList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(controls::toPixels(dir1Rect));
+
+    File1 = new controls::FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(controls::toPixels(file1Rect));
+}
+
+void frmPatch::createButtons() {
+    cmdInfo =
+        createButton(QStringLiteral("cmdInfo"), QStringLiteral("&Patch Info..."), cmdInfoRect);
+    cmdPatch = createButton(QStringLiteral("cmdPatch"), QStringLiteral("&Patch"), cmdPatchRect);
+}
+
+// The browser moves to C:'s root, then C: is selected; when the list showed another drive until
+// now, that is a drive change.
+void frmPatch::startUp() {
+    const int driveC = 0;
+    if (Drive1->count() == 0)
+        return;
+    const int shown = Drive1->currentIndex();
+    {
+        const QSignalBlocker quiet(Drive1);
+        Drive1->setCurrentIndex(driveC);
+    }
+    Dir1->setDrive(Drive1->root(), Drive1->rootText(), Drive1->root());
+    Dir1_Change();
+    File1->setFolder(Dir1->path());
+    File1_PathChange();
+    if (shown != driveC)
+        changeDrive();
+}
+
 QLabel* frmPatch::createLabel(const QString& name, const QString& text,
                               const controls::TwipsRect& rect) {
     auto* label = new QLabel(text, this);
@@ -169,6 +187,16 @@ QLabel* frmPatch::createLabel(const QString& name, const QString& text,
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
+                                    const controls::TwipsRect& rect) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(name);
+    button->setGeometry(controls::toPixels(rect));
+    // Neither button answers Enter.
+    button->setAutoDefault(false);
+    return button;
 }
 
 void frmPatch::Drive1_Change() {

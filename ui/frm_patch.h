@@ -2,11 +2,12 @@
 
 #include "controls/twips.h"
 #include "controls/volumes.h"
-#include "patch_run.h"
+#include "engine/patch_run.h"
 
 #include <QPointer>
 #include <QWidget>
 
+class QIcon;
 class QLabel;
 class QPushButton;
 class frmInfo;
@@ -36,7 +37,15 @@ private slots:
     void cmdPatch_Click();
 
 private:
+    static QIcon programIcon();
+    void createBanner();
+    void createLabels();
+    void createBrowser(const controls::VolumeSource& volumes);
+    void createButtons();
     QLabel* createLabel(const QString& name, const QString& text, const controls::TwipsRect& rect);
+    QPushButton* createButton(const QString& name, const QString& caption,
+                              const controls::TwipsRect& rect);
+    void startUp();
     void changeDrive();
     void setDirFolder(const QString& folder);
     void Dir1_Change();

@@ -1,4 +1,4 @@
-#include "file_fields.h"
+#include "tests/assets/file_fields.h"
 
 #include <QImage>
 #include <QTest>

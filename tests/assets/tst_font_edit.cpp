@@ -1,5 +1,5 @@
 #include "assets/font_edit.h"
-#include "file_fields.h"
+#include "tests/assets/file_fields.h"
 
 #include <QRawFont>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "file_fields.h"
+#include "tests/assets/file_fields.h"
 
 #include <QImage>
 #include <QTest>
@@ -24,6 +24,7 @@ private slots:
     void readsAsQtReadsIt();
     void pngSizes_data();
     void pngSizes();
+    void png16IsTheIconFilesPicture();
 
 private:
     QByteArray bytes;
@@ -83,6 +84,7 @@ void TestIcon::readsAsQtReadsIt() {
 void TestIcon::pngSizes_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("side");
+    QTest::newRow("16") << QStringLiteral(":/assets/icon-16.png") << 16;
     QTest::newRow("32") << QStringLiteral(":/assets/icon-32.png") << 32;
     QTest::newRow("48") << QStringLiteral(":/assets/icon-48.png") << 48;
     QTest::newRow("256") << QStringLiteral(":/assets/icon-256.png") << 256;
@@ -100,6 +102,18 @@ void TestIcon::pngSizes() {
     QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
     QCOMPARE(qAlpha(image.pixel(side - 1, 0)), 0);
     QCOMPARE(qAlpha(image.pixel(side / 2, side * 6 / 16)), 255);
+}
+
+// The window takes its 16-pixel icon from the PNG, which Qt decodes with less work and memory
+// than the icon file; it must be the icon file's picture, pixel for pixel.
+void TestIcon::png16IsTheIconFilesPicture() {
+    QImage fromIco;
+    QVERIFY(fromIco.loadFromData(bytes, "ICO"));
+    QImage fromPng;
+    QVERIFY(
+        fromPng.loadFromData(file_fields::resource(QStringLiteral(":/assets/icon-16.png")), "PNG"));
+    QCOMPARE(fromPng.convertToFormat(QImage::Format_ARGB32),
+             fromIco.convertToFormat(QImage::Format_ARGB32));
 }
 
 QTEST_GUILESS_MAIN(TestIcon)

@@ -1,4 +1,4 @@
-#include "box_answerer.h"
+#include "tests/controls/box_answerer.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "box_answerer.h"
 #include "controls/failure_report.h"
 #include "controls/message_box.h"
 #include "controls/twips.h"
+#include "tests/controls/box_answerer.h"
 
 #include <QTest>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "patch_rules.h"
+#include "engine/patch_rules.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +79,19 @@ TEST_P(ApplyRule, ReplacesEveryOccurrenceOnce) {
     EXPECT_EQ(result.replacements, c.replacements);
 }
 
+// In place the text is rewritten within its own buffer when that has room, moving it first when
+// it grows; the result must not depend on how much room there was.
+TEST_P(ApplyRule, GivesTheSameInPlaceWhateverRoomTheBufferHas) {
+    const RuleCase& c = GetParam();
+    for (const std::size_t room : {std::size_t{0}, c.expected.size(), 4 * c.expected.size() + 64}) {
+        std::string text;
+        text.reserve(c.text.size() + room);
+        text = c.text;
+        EXPECT_EQ(engine::applyRuleInPlace(text, c.rule), c.replacements) << "room " << room;
+        EXPECT_EQ(text, c.expected) << "room " << room;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, ApplyRule,
     ::testing::Values(RuleCase{"EmptyText", {"ab", "x"}, "", "", 0},
@@ -97,6 +110,10 @@ INSTANTIATE_TEST_SUITE_P(
                                            "X\x80",
                                            4),
                                1},
+                      RuleCase{"ShorterReplacementAtBothEnds", {"abc", "x"}, "abc-abc", "x-x", 2},
+                      RuleCase{
+                          "LongerReplacementAtBothEnds", {"a", "xyz"}, "a-ba-a", "xyz-bxyz-xyz", 3},
+                      RuleCase{"EmptyReplacement", {"ab", ""}, "abab-ab", "-", 3},
                       RuleCase{"EmptyFindChangesNothing", {"", "X"}, "abc", "abc", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 

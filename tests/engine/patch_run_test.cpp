@@ -1,8 +1,8 @@
-#include "os_file.h"
-#include "patch_rules.h"
-#include "patch_run.h"
-#include "script_files.h"
-#include "test_support.h"
+#include "engine/os_file.h"
+#include "engine/patch_rules.h"
+#include "engine/patch_run.h"
+#include "engine/script_files.h"
+#include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // What a run follows, keeps and refuses when other users and programs are at work in the
 // script's folder too.
 
-#include "file_error.h"
-#include "patch_rules.h"
-#include "script_files.h"
-#include "temporary_name.h"
-#include "test_support.h"
+#include "engine/file_error.h"
+#include "engine/patch_rules.h"
+#include "engine/script_files.h"
+#include "engine/temporary_name.h"
+#include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
 

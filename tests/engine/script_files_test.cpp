@@ -1,6 +1,6 @@
-#include "os_file.h"
-#include "script_files.h"
-#include "test_support.h"
+#include "engine/os_file.h"
+#include "engine/script_files.h"
+#include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
 

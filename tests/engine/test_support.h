@@ -1,6 +1,6 @@
 #pragma once
 
-#include "patch_run.h"
+#include "engine/patch_run.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,9 @@
 // A whole patch run on an arbitrary script, for every combination of answers: it must not
 // crash or trip a sanitizer, must not throw, and must leave the script, the backup and the log
-// holding exactly the bytes the engine's own rules give for that script and those answers,
-// with nothing else left in either folder.
+// holding exactly the bytes the rules give for that script and those answers,
+// with nothing else left in either folder. What the run must do is worked out independently of
+// the engine: the rules by the test's own plain substitution, and what the user is told from
+// what the texts hold.
 //
 // Input: the first byte chooses the case:
 //   bit 0  Yes to "Are you sure...";  bit 1  Yes to the version question;
@@ -11,9 +13,9 @@
 //   bits 6-7  which of four script names (scriptNames).
 // The rest is the script's bytes, with script pieces (fuzz_support.h).
 
-#include "fuzz_support.h"
-#include "patch_run.h"
-#include "script_files.h"
+#include "engine/patch_run.h"
+#include "engine/script_files.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include <sys/stat.h>
 
@@ -132,26 +134,38 @@ private:
     int asked_ = 0;
 };
 
-enum class ListState { added, alreadyThere, notFound };
+// The category patch by the test's own plain substitution, rule after rule, and what the run
+// must then tell the user, read off the texts rather than worked out the way the run does.
+struct CategoryCheck {
+    std::string patched;
+    std::string createRoom;  // the words for the create-room list
+    std::string roomBrowser; // the words for the room browser's list
+    bool debugCommented = false;
+    bool complete = false; // both lists now hold Chat Partners
+    bool changed = false;  // the script's text is not what was read
+};
 
-ListState listState(std::size_t replacements, std::string_view patched,
-                    const engine::PatchRule& rule) {
-    if (replacements > 0)
-        return ListState::added;
-    return patched.find(rule.replacement) != std::string_view::npos ? ListState::alreadyThere
-                                                                    : ListState::notFound;
-}
-
-std::string wordsFor(ListState state) {
-    switch (state) {
-    case ListState::added:
-        return "added";
-    case ListState::alreadyThere:
-        return "already there";
-    case ListState::notFound:
-        break;
-    }
-    return "not found";
+CategoryCheck checkCategoryPatch(const std::string& text) {
+    const engine::RuleResult c1 =
+        referenceReplace(text, engine::ruleC1.find, engine::ruleC1.replacement);
+    const engine::RuleResult c2 =
+        referenceReplace(c1.text, engine::ruleC2.find, engine::ruleC2.replacement);
+    engine::RuleResult c3 =
+        referenceReplace(c2.text, engine::ruleC3.find, engine::ruleC3.replacement);
+    CategoryCheck check;
+    check.patched = std::move(c3.text);
+    const auto holds = [&](std::string_view list) {
+        return check.patched.find(list) != std::string::npos;
+    };
+    const auto words = [&](std::size_t replaced, std::string_view newList) -> std::string {
+        return replaced > 0 ? "added" : holds(newList) ? "already there" : "not found";
+    };
+    check.createRoom = words(c1.replacements, engine::ruleC1.replacement);
+    check.roomBrowser = words(c2.replacements, engine::ruleC2.replacement);
+    check.debugCommented = c3.replacements > 0;
+    check.complete = holds(engine::ruleC1.replacement) && holds(engine::ruleC2.replacement);
+    check.changed = check.patched != text;
+    return check;
 }
 
 struct Outcome {
@@ -181,21 +195,13 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
     out.files.backup = text + "\r\n";
     events.push_back("status:Backup file created. Patching...");
 
-    const auto category = engine::applyCategoryPatch(text);
-    const ListState createRoom = listState(category.replacements[0], category.text, engine::ruleC1);
-    const ListState roomBrowser =
-        listState(category.replacements[1], category.text, engine::ruleC2);
-    const bool debugCommented = category.replacements[2] > 0;
-    const bool complete = createRoom != ListState::notFound && roomBrowser != ListState::notFound;
-    const bool changed =
-        createRoom == ListState::added || roomBrowser == ListState::added || debugCommented;
-
-    if (complete || changed) {
+    const CategoryCheck category = checkCategoryPatch(text);
+    if (category.complete || category.changed) {
         events.push_back("status:Writing updated file...");
-        out.files.script = category.text + "\r\n";
+        out.files.script = category.patched + "\r\n";
         out.scriptWritten = true;
     }
-    if (complete) {
+    if (category.complete) {
         events.push_back("status:File patched successfully!");
         events.push_back(
             "ask:The file has been successfully patched to unofficial version 4.8a. Would you "
@@ -203,22 +209,29 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
             "told that you are running an old version of Morvane when you start it up)?");
         if (answers.raiseVersion) {
             events.push_back("status:Applying version changes...");
-            if (category.text.find(engine::ruleV2.find) == std::string::npos) {
+            if (category.patched.find(engine::ruleV2.find) == std::string::npos) {
                 events.push_back("status:Version not changed.");
                 events.push_back("info:The version information was not changed: " + name +
                                  " has no line \"alias msn.vver return 4.8\".");
             } else {
-                out.files.script = engine::applyVersionPatch(category.text).text + "\r\n";
+                const engine::RuleResult v1 = referenceReplace(
+                    category.patched, engine::ruleV1.find, engine::ruleV1.replacement);
+                out.files.script =
+                    referenceReplace(v1.text, engine::ruleV2.find, engine::ruleV2.replacement)
+                        .text +
+                    "\r\n";
                 events.push_back("status:Version changes applied.");
                 events.push_back("info:Version changes have been applied.");
             }
         }
     } else {
-        events.push_back(changed ? "status:File not fully patched." : "status:File not patched.");
-        events.push_back("info:Some of the changes could not be made to " + name + ":\r\n" +
-                         "Chat Partners in the create-room list: " + wordsFor(createRoom) + "\r\n" +
-                         "Chat Partners in the room browser: " + wordsFor(roomBrowser) + "\r\n" +
-                         "Debug log command: " + (debugCommented ? "commented out" : "not found"));
+        events.push_back(category.changed ? "status:File not fully patched."
+                                          : "status:File not patched.");
+        events.push_back(
+            "info:Some of the changes could not be made to " + name + ":\r\n" +
+            "Chat Partners in the create-room list: " + category.createRoom + "\r\n" +
+            "Chat Partners in the room browser: " + category.roomBrowser + "\r\n" +
+            "Debug log command: " + (category.debugCommented ? "commented out" : "not found"));
     }
     events.push_back("browser:on");
     return out;

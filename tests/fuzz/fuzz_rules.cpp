@@ -11,7 +11,7 @@
 // Built twice: fuzz_rules with the probes the processor offers, fuzz_rules_sse2 with the
 // 16-byte probes that processors without AVX2 use.
 
-#include "fuzz_support.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include <string>
 

@@ -5,8 +5,8 @@
 // Input: the script file's bytes as they are; CR, LF and NUL are single bytes a mutator
 // reaches without help.
 
-#include "fuzz_support.h"
-#include "script_files.h"
+#include "engine/script_files.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include <string>
 

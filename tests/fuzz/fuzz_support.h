@@ -1,6 +1,6 @@
 #pragma once
 
-#include "patch_rules.h"
+#include "engine/patch_rules.h"
 
 #include <array>
 #include <cstddef>

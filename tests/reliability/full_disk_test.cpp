@@ -1,5 +1,5 @@
-#include "patch_run.h"
-#include "promise.h"
+#include "engine/patch_run.h"
+#include "tests/reliability/promise.h"
 
 #include <gtest/gtest.h>
 

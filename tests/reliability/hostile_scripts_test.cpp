@@ -1,6 +1,6 @@
-#include "os_file.h"
-#include "patch_run.h"
-#include "promise.h"
+#include "engine/os_file.h"
+#include "engine/patch_run.h"
+#include "tests/reliability/promise.h"
 
 #include <gtest/gtest.h>
 

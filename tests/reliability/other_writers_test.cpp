@@ -1,8 +1,8 @@
 // Others at work while a run goes on: another program saving the script at any moment, a second
 // run of the program, and the signals a logout or Ctrl+C sends.
 
-#include "file_error.h"
-#include "promise.h"
+#include "engine/file_error.h"
+#include "tests/reliability/promise.h"
 
 #include <gtest/gtest.h>
 

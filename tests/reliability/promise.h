@@ -4,11 +4,11 @@
 // content or a complete content the run meant to write, and whenever it is not the old one,
 // the text as read is complete in the backup or in the log.
 
-#include "os_file.h"
-#include "patch_rules.h"
-#include "patch_run.h"
-#include "script_files.h"
-#include "test_support.h"
+#include "engine/os_file.h"
+#include "engine/patch_rules.h"
+#include "engine/patch_run.h"
+#include "engine/script_files.h"
+#include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
 

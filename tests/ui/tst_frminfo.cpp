@@ -1,4 +1,4 @@
-#include "frm_info.h"
+#include "ui/frm_info.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,11 +1,11 @@
-#include "box_answerer.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
 #include "controls/folder_error.h"
-#include "frm_info.h"
-#include "frm_patch.h"
-#include "patch_rules.h"
+#include "engine/patch_rules.h"
+#include "tests/controls/box_answerer.h"
+#include "ui/frm_info.h"
+#include "ui/frm_patch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -131,7 +131,12 @@ class tst_FrmPatch : public QObject {
 private slots:
     void initTestCase();
     void cleanup();
-    void startUp();
+    void fixedDialogFrame();
+    void startUpShowsFirstDrivesRoot();
+    void startUpStatusLineEmpty();
+    void startUpAppliesPatchButtonRule();
+    void bannerAtNaturalSize();
+    void noDefaultButton();
     void layout_data();
     void layout();
     void labels();
@@ -169,7 +174,7 @@ void tst_FrmPatch::cleanup() {
     }
 }
 
-void tst_FrmPatch::startUp() {
+void tst_FrmPatch::fixedDialogFrame() {
     Machine machine;
     frmPatch window(machine.volumes());
     QCOMPARE(window.windowTitle(), "Morvane 4.8 Patch");
@@ -178,15 +183,40 @@ void tst_FrmPatch::startUp() {
     QVERIFY(!(window.windowFlags() & Qt::WindowMinMaxButtonsHint));
     QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
     QCOMPARE(window.palette().color(QPalette::Window), QColor(Qt::white));
+}
 
+void tst_FrmPatch::startUpShowsFirstDrivesRoot() {
+    Machine machine;
+    frmPatch window(machine.volumes());
     auto* drives = control<controls::DriveList>(window, "Drive1");
     QCOMPARE(drives->currentIndex(), 0);
     QCOMPARE(drives->itemText(1), "/media/usb [BACKUP]");
     QCOMPARE(control<controls::DirList>(window, "Dir1")->currentFolder(), machine.path("c"));
     QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("c") + "/");
+}
+
+void tst_FrmPatch::startUpStatusLineEmpty() {
+    Machine machine;
+    frmPatch window(machine.volumes());
     QCOMPARE(control<QLabel>(window, "lblPatch")->text(), QString());
+}
+
+void tst_FrmPatch::startUpAppliesPatchButtonRule() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    // The first drive's root holds no script.
     QVERIFY(!control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+void tst_FrmPatch::bannerAtNaturalSize() {
+    Machine machine;
+    frmPatch window(machine.volumes());
     QCOMPARE(control<QLabel>(window, "Image1")->pixmap().size(), QSize(581, 282));
+}
+
+void tst_FrmPatch::noDefaultButton() {
+    Machine machine;
+    frmPatch window(machine.volumes());
     for (const char* name : {"cmdInfo", "cmdPatch"}) {
         auto* button = control<QPushButton>(window, name);
         QVERIFY(!button->isDefault());

@@ -1,8 +1,8 @@
 // The system layer on POSIX systems (Linux first).
 
-#include "os_file.h"
+#include "engine/os_file.h"
 
-#include "temporary_name.h"
+#include "engine/temporary_name.h"
 
 #include <algorithm>
 #include <array>

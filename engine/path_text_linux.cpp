@@ -1,0 +1,25 @@
+// Linux: a path is bytes, and any byte outside UTF-8 is written as \xHH.
+
+#include "engine/path_text.h"
+#include "engine/path_text_escape.h"
+
+namespace engine {
+
+namespace fs = std::filesystem;
+
+std::string displayPath(const fs::path& path) {
+    std::string out;
+    splitUtf8(
+        path.native(), [&](std::string_view run) { out += run; },
+        [&](unsigned char byte) { appendEscape(out, "\\x", byte, 2); });
+    return out;
+}
+
+bool isWellFormed(const fs::path& path) {
+    bool wellFormed = true;
+    splitUtf8(
+        path.native(), [](std::string_view) {}, [&](unsigned char) { wellFormed = false; });
+    return wellFormed;
+}
+
+} // namespace engine

@@ -1,0 +1,71 @@
+// Windows: a path is UTF-16 units, where the one flaw is a surrogate without its partner,
+// written as \uHHHH.
+
+#include "engine/path_text.h"
+#include "engine/path_text_escape.h"
+
+namespace engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr bool isHighSurrogate(unsigned unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+constexpr bool isLowSurrogate(unsigned unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Calls whole(code point) for each character and lone(unit) for each unpaired surrogate.
+template <typename Whole, typename Lone>
+void splitUtf16(const std::wstring& units, Whole whole, Lone lone) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const unsigned unit = units[i];
+        if (isHighSurrogate(unit) && i + 1 < units.size() && isLowSurrogate(units[i + 1])) {
+            whole(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00u));
+            ++i;
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            lone(unit);
+        } else {
+            whole(unit);
+        }
+    }
+}
+
+} // namespace
+
+std::string displayPath(const fs::path& path) {
+    std::string out;
+    splitUtf16(
+        path.native(), [&](char32_t c) { appendUtf8(out, c); },
+        [&](unsigned unit) { appendEscape(out, "\\u", unit, 4); });
+    return out;
+}
+
+bool isWellFormed(const fs::path& path) {
+    bool wellFormed = true;
+    splitUtf16(
+        path.native(), [](char32_t) {}, [&](unsigned) { wellFormed = false; });
+    return wellFormed;
+}
+
+} // namespace engine
