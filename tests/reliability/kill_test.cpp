@@ -20,20 +20,6 @@ using Clock = std::chrono::steady_clock;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
 
-// Starts a Yes/Yes run in a child process; returns its process id.
-pid_t startRun(const reliability::Place& place) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        try {
-            place.run();
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    return child;
-}
-
 TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
     TempFolder root(reliability::fastFolder());
     const reliability::Place place(root.path());
@@ -48,7 +34,7 @@ TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
     writeBytes(script, original);
     const auto started = Clock::now();
     int status = 0;
-    ::waitpid(startRun(place), &status, 0);
+    ::waitpid(reliability::startRun(place), &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const auto runTime =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
@@ -69,7 +55,7 @@ TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
         fs::remove(scripts / "morvane.mrc.bak");
         writeBytes(script, original);
 
-        const pid_t child = startRun(place);
+        const pid_t child = reliability::startRun(place);
         std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
         ::kill(child, SIGKILL);
         ::waitpid(child, &status, 0);

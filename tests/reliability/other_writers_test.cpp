@@ -27,23 +27,6 @@ reliability::Expectation expectationFor(const std::string& script) {
                                        engine::logHeader(fixedTime(), engine::userLocale()));
 }
 
-// Runs place's run in a child process that does beforeOperation before each operation.
-pid_t startRun(const reliability::Place& place, std::function<void(long)> beforeOperation) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        engine::os::FaultPlan plan;
-        plan.before = std::move(beforeOperation);
-        engine::os::setFaultPlan(&plan);
-        try {
-            place.run();
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    return child;
-}
-
 int waitFor(pid_t child) {
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -64,13 +47,7 @@ TEST(AnotherProgram, ASaveBeforeAnyOperationOfTheRunIsNeverOverwritten) {
             if (operation == k)
                 writeBytes(place.script, theirs);
         };
-        std::error_code code;
-        try {
-            const reliability::PlanGuard guard(plan);
-            place.run();
-        } catch (const engine::PatchError& failure) {
-            code = failure.code();
-        }
+        const std::error_code code = reliability::codeOfRun(place, plan);
         // Refused, or the save came before the run read the script and it was theirs it patched.
         if (code) {
             ++refused;
@@ -105,13 +82,7 @@ TEST(AnotherUser, ALinkInThePlaceOfATemporaryFileNeverTakesTheName) {
                 }
             }
         };
-        std::error_code code;
-        try {
-            const reliability::PlanGuard guard(plan);
-            place.run();
-        } catch (const engine::PatchError& failure) {
-            code = failure.code();
-        }
+        const std::error_code code = reliability::codeOfRun(place, plan);
         EXPECT_EQ(code, engine::Refusal::temporaryFileTaken);
         EXPECT_EQ(readBytes(root / "theirs"), "root's");
         EXPECT_EQ(readBytes(place.script), original);
@@ -138,7 +109,7 @@ TEST_P(Signalled, AtAnyOperationTheScriptIsWholeAndNothingIsLeftBehind) {
             writeBytes(place.script, original);
             if (hardLinked)
                 fs::create_hard_link(place.script, root / "second.mrc");
-            const int status = waitFor(startRun(place, [&](long operation) {
+            const int status = waitFor(reliability::startRun(place, [&](long operation) {
                 if (operation == k)
                     ::raise(signal);
             }));
@@ -216,7 +187,7 @@ TEST(TwoRuns, OnOneLogTheSecondRecordFollowsTheFirstWhole) {
     Pipe inside;
     bool paused = false;
     // The first run stops a while after its record's header, before its text.
-    const pid_t first = startRun(place, [&](long) {
+    const pid_t first = reliability::startRun(place, [&](long) {
         std::error_code missing;
         const auto size = fs::file_size(place.log, missing);
         if (!paused && !missing && size > 0) {

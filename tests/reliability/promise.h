@@ -14,7 +14,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace reliability {
@@ -130,6 +133,36 @@ public:
     PlanGuard(const PlanGuard&) = delete;
     PlanGuard& operator=(const PlanGuard&) = delete;
 };
+
+// Carries out place's run under plan; gives back the code of the PatchError that ended it, or
+// no code when it went through.
+inline std::error_code codeOfRun(const Place& place, engine::os::FaultPlan& plan) {
+    try {
+        const PlanGuard guard(plan);
+        place.run();
+    } catch (const engine::PatchError& failure) {
+        return failure.code();
+    }
+    return {};
+}
+
+// Starts a Yes/Yes run in a child process, calling beforeOperation (where given) before each of
+// its file operations; returns the child's process id.
+inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        engine::os::FaultPlan plan;
+        plan.before = std::move(beforeOperation);
+        engine::os::setFaultPlan(&plan);
+        try {
+            place.run();
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    return child;
+}
 
 inline long operationsOfAYesYesRun(const std::string& script) {
     testing_support::TempFolder root;
