@@ -48,3 +48,19 @@ configure_and_build() {
     cmake --preset "$preset"
     cmake --build --preset "$preset" "$@"
 }
+
+# The Windows build: the cross compiler and the source of Qt, and Wine to run its tests.
+windows_packages=(
+    g++-mingw-w64-x86-64-posix       # the cross compiler, POSIX threads for std::thread
+    dpkg-dev                         # apt-get source unpacks the qtbase source with it
+    wine wine64                      # runs the Windows tests
+    zip unzip                        # the Windows zip, and its test
+)
+
+as_root() {
+    if ((EUID != 0)); then
+        sudo "$@"
+    else
+        "$@"
+    fi
+}
