@@ -10,7 +10,14 @@ source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
 
 toolchain="$PWD/cmake/mingw-w64-x86_64.cmake"
-cache_root="${MORVANE_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/morvane-patch/qt-windows}"
+# Root's cache is in /var/cache, where the unprivileged user that runs the Windows tests can
+# read the DLLs; anyone else's is in their own cache folder.
+if ((EUID == 0)); then
+    default_cache=/var/cache/morvane-patch/qt-windows
+else
+    default_cache="${XDG_CACHE_HOME:-$HOME/.cache}/morvane-patch/qt-windows"
+fi
+cache_root="${MORVANE_QT_CACHE:-$default_cache}"
 
 # Only what the program and its window tests use. The two last flags are needed with Debian's
 # source: it lacks wintab.h, and qwindows.dll fails to link DirectWrite 3 without Direct2D.
