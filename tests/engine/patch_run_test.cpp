@@ -1,92 +1,13 @@
-#include "engine/os_file.h"
 #include "engine/patch_rules.h"
 #include "engine/patch_run.h"
 #include "engine/script_files.h"
-#include "tests/engine/test_support.h"
+#include "tests/engine/patch_run_cases.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <sys/mount.h>
-
 namespace {
 
-namespace fs = std::filesystem;
-using testing_support::namesIn;
-using testing_support::readBytes;
-using testing_support::RecordingUi;
-using testing_support::TempFolder;
-using testing_support::writeBytes;
-
-const std::string c1(engine::ruleC1.find);
-const std::string c2(engine::ruleC2.find);
-const std::string c3(engine::ruleC3.find);
-const std::string c1Patched(engine::ruleC1.replacement);
-const std::string c2Patched(engine::ruleC2.replacement);
-const std::string c3Patched(engine::ruleC3.replacement);
-
-// A cut-down morvane.mrc holding every text the patch looks for.
-std::string script(const std::string& eol = "\r\n", const std::string& version = "4.8") {
-    return "; Morvane " + version + eol + "alias msn.vver return " + version + eol +
-           "on *:DIALOG:msn.room.*:init:*: {" + eol + "  " + c1 + eol + "}" + eol +
-           "on *:DIALOG:msn.roomcat:init:0: {" + eol + "  " + c2 + eol + "}" + eol + "raw *:*: {" +
-           eol + "  " + c3 + eol + "}" + eol;
-}
-
-std::string patchedScript(const std::string& version, const std::string& marker = c3Patched) {
-    return "; Morvane 4.8\r\nalias msn.vver return " + version +
-           "\r\non *:DIALOG:msn.room.*:init:*: {\r\n  " + c1Patched +
-           "\r\n}\r\non *:DIALOG:msn.roomcat:init:0: {\r\n  " + c2Patched +
-           "\r\n}\r\nraw *:*: {\r\n  " + marker + "\r\n}\r\n";
-}
-
-const std::string firstQuestion =
-    "ask?:Are you sure you want to patch 'morvane.mrc' to version 4.8a?";
-const std::string versionQuestion =
-    "ask:The file has been successfully patched to unofficial version 4.8a. Would you like to "
-    "update the Morvane version information to reflect this change (you may be told that you "
-    "are running an old version of Morvane when you start it up)?";
-
-std::tm fixedTime() {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = 8;
-    time.tm_hour = 14;
-    time.tm_min = 5;
-    time.tm_sec = 9;
-    return time;
-}
-
-std::string header() {
-    return engine::logHeader(fixedTime(), engine::userLocale());
-}
-
-// A script folder and a log folder side by side, as the program has them.
-class PatchRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directory(root / "scripts");
-        fs::create_directory(root / "logs");
-    }
-
-    fs::path scriptPath() const { return root / "scripts" / "morvane.mrc"; }
-    fs::path backupPath() const { return root / "scripts" / "morvane.mrc.bak"; }
-    fs::path logPath() const { return root / "logs" / "parselog.log"; }
-
-    void run(RecordingUi& ui, std::string_view name = "morvane.mrc") {
-        engine::runPatch(root / "scripts", name, ui, root / "logs", fixedTime);
-    }
-
-    std::vector<std::string> runWith(std::vector<bool> answers, std::string_view bytes) {
-        writeBytes(scriptPath(), bytes);
-        RecordingUi ui(std::move(answers));
-        run(ui);
-        return ui.events;
-    }
-
-    TempFolder root;
-};
+using namespace patch_run_cases;
 
 TEST_F(PatchRun, YesAndYesWritesBothPatchesAndKeepsTheTextAsRead) {
     const auto events = runWith({true, true}, script());
@@ -249,25 +170,6 @@ TEST_F(PatchRun, ListsAlreadyThereCountAsPatched) {
     EXPECT_EQ(events[events.size() - 2], versionQuestion);
 }
 
-// Runs expecting a PatchError and gives back its text and code.
-std::pair<std::string, std::error_code> failureAndCodeOf(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const engine::PatchError& error) {
-        return {error.what(), error.code()};
-    }
-    ADD_FAILURE() << "the run did not fail";
-    return {};
-}
-
-std::string failureOf(const std::function<void()>& run) {
-    return failureAndCodeOf(run).first;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 TEST_F(PatchRun, WithoutAFileNameNothingIsShownOrTouched) {
     using namespace std::string_view_literals;
     for (std::string_view name :
@@ -277,23 +179,6 @@ TEST_F(PatchRun, WithoutAFileNameNothingIsShownOrTouched) {
         EXPECT_TRUE(ui.events.empty()) << name;
     }
     EXPECT_TRUE(namesIn(root / "logs").empty());
-}
-
-// A Latin-1 name, as older systems and archives leave them: not UTF-8, yet a name like any other.
-TEST_F(PatchRun, ANameThatIsNotUtf8IsPatchedByItsBytesAndShownReadably) {
-    const std::string name = "caf\xE9.mrc";
-    writeBytes(root / "scripts" / name, script());
-    RecordingUi ui({true, true});
-    run(ui, name);
-    EXPECT_EQ(ui.events[1], "ask?:Are you sure you want to patch 'caf\\xE9.mrc' to version 4.8a?");
-    EXPECT_EQ(readBytes(root / "scripts" / name), patchedScript("4.8a") + "\r\n");
-    EXPECT_EQ(namesIn(root / "scripts"), (std::vector<std::string>{name, name + ".bak"}));
-    EXPECT_EQ(readBytes(root / "scripts" / (name + ".bak")), script() + "\r\n");
-
-    RecordingUi yes({true});
-    const std::string text = failureOf([&] { run(yes, "gone\xE9.mrc"); });
-    EXPECT_TRUE(contains(text, "script \"" + (root / "scripts").string() + "/gone\\xE9.mrc\""))
-        << text;
 }
 
 TEST_F(PatchRun, AFolderIsNeverTakenForAnEmptyScript) {
@@ -347,24 +232,6 @@ TEST_F(PatchRun, VersionStepWithoutTheAliasLeavesTheScriptAndSaysSo) {
                           "browser:on"}));
 }
 
-// A script bigger than memory, or a link to a /proc file that never ends.
-TEST_F(PatchRun, ScriptTooLargeForMemoryEndsTheRunAndIsLeftAlone) {
-    writeBytes(root / "scripts" / "huge.mrc", "");
-    fs::resize_file(root / "scripts" / "huge.mrc", engine::os::memoryForAScript() + 1);
-    fs::create_symlink("/proc/self/pagemap", root / "scripts" / "endless.mrc");
-    for (const char* name : {"huge.mrc", "endless.mrc"}) {
-        RecordingUi ui({true, true});
-        const std::string text = failureOf([&] { run(ui, name); });
-        EXPECT_TRUE(contains(text, "Could not read the script \"" +
-                                       (root / "scripts" / name).string() +
-                                       "\": it is too large to patch."))
-            << text;
-        EXPECT_TRUE(contains(text, "was not changed")) << text;
-    }
-    EXPECT_EQ(fs::file_size(root / "scripts" / "huge.mrc"), engine::os::memoryForAScript() + 1);
-    EXPECT_EQ(namesIn(root / "scripts"), (std::vector<std::string>{"endless.mrc", "huge.mrc"}));
-}
-
 // A folder at the backup's name is seen before anything is written, the log included.
 TEST_F(PatchRun, BackupThatCannotBeWrittenLeavesTheScriptAlone) {
     writeBytes(scriptPath(), script());
@@ -378,55 +245,6 @@ TEST_F(PatchRun, BackupThatCannotBeWrittenLeavesTheScriptAlone) {
     EXPECT_FALSE(fs::exists(logPath()));
     EXPECT_EQ(namesIn(root / "scripts"),
               (std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"}));
-}
-
-TEST_F(PatchRun, ALinkedScriptIsPatchedWhereItLivesAndStaysALink) {
-    fs::create_directory(root / "real");
-    writeBytes(root / "real" / "morvane.mrc", script());
-    fs::create_symlink(root / "real" / "morvane.mrc", scriptPath());
-    RecordingUi ui({true, true});
-    run(ui);
-    EXPECT_TRUE(fs::is_symlink(scriptPath()));
-    EXPECT_EQ(readBytes(root / "real" / "morvane.mrc"), patchedScript("4.8a") + "\r\n");
-    EXPECT_EQ(readBytes(backupPath()), script() + "\r\n");
-}
-
-// A tmpfs just big enough for the script and its backup, so writing the script runs out of room.
-class FullDisk : public PatchRun {
-protected:
-    void SetUp() override {
-        PatchRun::SetUp();
-        small = root / "small";
-        fs::create_directory(small);
-        if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
-            GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
-        mounted = true;
-    }
-    void TearDown() override {
-        if (mounted)
-            ::umount(small.c_str());
-    }
-    fs::path small;
-    bool mounted = false;
-};
-
-TEST_F(FullDisk, ScriptThatDoesNotFitIsKeptWholeAndTheErrorSaysWhereTheTextIs) {
-    // Padding makes the script a little over a third of the file system.
-    const std::string bytes = script() + std::string(22 * 1024, 'x') + "\r\n";
-    writeBytes(small / "morvane.mrc", bytes);
-    RecordingUi ui({true, true});
-    const auto [text, code] = failureAndCodeOf(
-        [&] { engine::runPatch(small, "morvane.mrc", ui, root / "logs", fixedTime); });
-    EXPECT_TRUE(contains(text, "Could not write the script")) << text;
-    EXPECT_EQ(code, std::errc::no_space_on_device);
-    EXPECT_TRUE(contains(text, "was not changed")) << text;
-    EXPECT_TRUE(contains(text, "kept in the backup \"" + (small / "morvane.mrc.bak").string() +
-                                   "\" and in the log \"" + logPath().string() + "\""))
-        << text;
-    EXPECT_EQ(readBytes(small / "morvane.mrc"), bytes);
-    EXPECT_EQ(readBytes(small / "morvane.mrc.bak"), bytes + "\r\n");
-    EXPECT_EQ(readBytes(logPath()), header() + bytes);
-    EXPECT_EQ(namesIn(small), (std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"}));
 }
 
 } // namespace

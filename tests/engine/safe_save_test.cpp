@@ -5,7 +5,7 @@
 #include "engine/patch_rules.h"
 #include "engine/script_files.h"
 #include "engine/temporary_name.h"
-#include "tests/engine/test_support.h"
+#include "tests/engine/test_support_linux.h"
 
 #include <gtest/gtest.h>
 

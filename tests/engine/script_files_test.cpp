@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -125,66 +120,6 @@ TEST(Paths, BackupAppendsToTheWholeNameAndFolderSeparatorsAreNotDoubled) {
     EXPECT_EQ((fs::path("/a/") / engine::pathFromUtf8("x.mrc")).string(), "/a/x.mrc");
 }
 
-TEST(ReplaceFile, WritesTextAndTailKeepingPermissionsAndLeavesNoTemporaryFile) {
-    TempFolder folder;
-    const fs::path file = folder / "s.mrc";
-    writeBytes(file, "old content that is longer\r\n");
-    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-
-    engine::ScriptFile(file).write("new\r\n", "\r\n");
-
-    EXPECT_EQ(readBytes(file), "new\r\n\r\n");
-    EXPECT_EQ(fs::status(file).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"s.mrc"});
-}
-
-TEST(ReplaceFile, KeepsTheOwnerOfSomeoneElsesFile) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root can hand a file to another user";
-    TempFolder folder;
-    const fs::path file = folder / "s.mrc";
-    writeBytes(file, "old");
-    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
-
-    engine::ScriptFile(file).write("new", "");
-
-    struct stat status {};
-    ASSERT_EQ(::stat(file.c_str(), &status), 0);
-    EXPECT_EQ(status.st_uid, 65534u);
-    EXPECT_EQ(status.st_gid, 65534u);
-}
-
-TEST(ReplaceFile, FollowsALinkAndKeepsIt) {
-    TempFolder folder;
-    fs::create_directory(folder / "real");
-    writeBytes(folder / "real" / "s.mrc", "old");
-    fs::create_symlink("real/s.mrc", folder / "link.mrc");
-
-    engine::ScriptFile(folder / "link.mrc").write("new", "");
-
-    EXPECT_TRUE(fs::is_symlink(folder / "link.mrc"));
-    EXPECT_EQ(readBytes(folder / "real" / "s.mrc"), "new");
-    EXPECT_EQ(namesIn(folder / "real"), std::vector<std::string>{"s.mrc"});
-}
-
-// Root may write a read-only file, so the script belongs to a user it binds, who runs the patch.
-TEST(ReplaceFile, ReadOnlyFileIsRefusedAndKept) {
-    TempFolder folder;
-    const fs::path file = folder / "s.mrc";
-    writeBytes(file, "old");
-    fs::permissions(file, fs::perms::owner_read);
-    EXPECT_TRUE(testing_support::asOtherUser(folder.path(), [&] {
-        try {
-            engine::ScriptFile(file).write("new", "");
-        } catch (const engine::FileError& error) {
-            return error.code() == std::errc::permission_denied;
-        }
-        return false;
-    }));
-    EXPECT_EQ(readBytes(file), "old");
-}
-
 TEST(ReplaceFile, FailureNamesTheOperationAndPathAndLeavesNothing) {
     TempFolder folder;
     writeBytes(folder / "plain", "x");
@@ -217,26 +152,6 @@ TEST(ReadFile, FoldersAndMissingFilesAreNotScripts) {
 
 // A file that never ends, as some /proc files do, stops the read at the limit instead of taking
 // every byte of memory; so does one whose size alone is over the limit.
-TEST(ReadFile, MoreThanTheLimitIsRefusedWithoutReadingItAll) {
-    TempFolder folder;
-    const fs::path sparse = folder / "huge.mrc";
-    writeBytes(sparse, "");
-    fs::resize_file(sparse, std::uintmax_t{1} << 32);
-    const struct {
-        fs::path path;
-        std::size_t hint;
-    } cases[] = {{"/proc/self/pagemap", 0}, {sparse, std::size_t{1} << 32}};
-    for (const auto& c : cases) {
-        const engine::os::File file(::open(c.path.c_str(), O_RDONLY | O_CLOEXEC));
-        ASSERT_TRUE(file) << c.path;
-        std::string bytes;
-        EXPECT_EQ(engine::os::readAll(file, c.hint, std::size_t{1} << 20, bytes),
-                  std::errc::file_too_large)
-            << c.path;
-        EXPECT_LE(bytes.size(), (std::size_t{1} << 20) + 1) << c.path;
-    }
-}
-
 TEST(LogFile, MakesItsFolderOrSaysWhyItCannot) {
     TempFolder folder;
     engine::LogFile(folder / "new" / "deeper" / "parselog.log").syncAndClose();

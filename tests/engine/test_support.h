@@ -7,13 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <grp.h>
-#include <pwd.h>
+#include <random>
 #include <string>
 #include <string_view>
-#include <sys/wait.h>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace testing_support {
@@ -23,11 +20,27 @@ namespace fs = std::filesystem;
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempFolder {
 public:
+    // The name is drawn at random, and drawn again while it is taken: creating the folder is
+    // the one step that both claims it and tells whether someone else had it first.
     explicit TempFolder(const fs::path& base = fs::temp_directory_path()) {
-        std::string pattern = (base / "morvane-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::system_error(errno, std::generic_category(), "mkdtemp");
-        path_ = pattern;
+        static constexpr std::string_view letters = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        std::uniform_int_distribution<std::size_t> pick(0, letters.size() - 1);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = "morvane-test-";
+            for (int i = 0; i < 12; ++i)
+                name += letters[pick(random)];
+            std::error_code error;
+            if (fs::create_directory(base / name, error)) {
+                path_ = base / name;
+                return;
+            }
+            if (error)
+                throw fs::filesystem_error("cannot make a test folder", base / name, error);
+        }
+        throw fs::filesystem_error("no free name for a test folder", base,
+                                   std::make_error_code(std::errc::file_exists));
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -67,39 +80,6 @@ inline std::vector<std::string> namesIn(const fs::path& folder) {
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// A user whom permissions bind, as they do not bind root.
-inline uid_t nobody() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_uid : 65534;
-}
-
-inline gid_t nogroup() {
-    const passwd* entry = ::getpwnam("nobody");
-    return entry ? entry->pw_gid : 65534;
-}
-
-// Runs check in a child process as a user whom permissions bind (nobody, when the tests run as
-// root), with folder open to every user; true when check returned true.
-inline bool asOtherUser(const fs::path& folder, const std::function<bool()>& check) {
-    fs::permissions(folder, fs::perms::all);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const bool switched =
-            ::geteuid() != 0 ||
-            (::setgroups(0, nullptr) == 0 && ::setresgid(nogroup(), nogroup(), nogroup()) == 0 &&
-             ::setresuid(nobody(), nobody(), nobody()) == 0);
-        bool held = false;
-        try {
-            held = switched && check();
-        } catch (...) {
-        }
-        ::_exit(held ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Answers the run's questions from a script and records everything it was told.

@@ -27,7 +27,7 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
     const std::string reason = std::generic_category().message(error);
     const std::regex named(
         "^Could not (open|read|write|close|create)( to)? the (script|backup|log|log folder) "
-        "\"/[^\"]+\": " +
+        "\"(/|[A-Za-z]:)[^\"]+\": " +
         reason + "\\. The script \"[^\"]+\" was (not )?changed");
     for (long k = 1; k <= operations; ++k) {
         SCOPED_TRACE("operation " + std::to_string(k) + " of " + std::to_string(operations));

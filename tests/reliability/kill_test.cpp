@@ -1,5 +1,5 @@
 #include "engine/patch_run.h"
-#include "tests/reliability/promise.h"
+#include "tests/reliability/child_run_linux.h"
 
 #include <gtest/gtest.h>
 

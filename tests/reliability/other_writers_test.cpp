@@ -2,7 +2,7 @@
 // run of the program, and the signals a logout or Ctrl+C sends.
 
 #include "engine/file_error.h"
-#include "tests/reliability/promise.h"
+#include "tests/reliability/child_run_linux.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,6 @@
 #include <functional>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 #include <vector>
 
 namespace reliability {
@@ -144,24 +143,6 @@ inline std::error_code codeOfRun(const Place& place, engine::os::FaultPlan& plan
         return failure.code();
     }
     return {};
-}
-
-// Starts a Yes/Yes run in a child process, calling beforeOperation (where given) before each of
-// its file operations; returns the child's process id.
-inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {}) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        engine::os::FaultPlan plan;
-        plan.before = std::move(beforeOperation);
-        engine::os::setFaultPlan(&plan);
-        try {
-            place.run();
-        } catch (...) {
-            ::_exit(2);
-        }
-        ::_exit(0);
-    }
-    return child;
 }
 
 inline long operationsOfAYesYesRun(const std::string& script) {

@@ -1,0 +1,102 @@
+// The script files on a POSIX system: owners, modes, links and files that never end.
+
+#include "engine/os_file.h"
+#include "engine/script_files.h"
+#include "tests/engine/test_support_linux.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::namesIn;
+using testing_support::readBytes;
+using testing_support::TempFolder;
+using testing_support::writeBytes;
+
+TEST(ReplaceFile, WritesTextAndTailKeepingPermissionsAndLeavesNoTemporaryFile) {
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old content that is longer\r\n");
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    engine::ScriptFile(file).write("new\r\n", "\r\n");
+
+    EXPECT_EQ(readBytes(file), "new\r\n\r\n");
+    EXPECT_EQ(fs::status(file).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"s.mrc"});
+}
+
+TEST(ReplaceFile, KeepsTheOwnerOfSomeoneElsesFile) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+
+    engine::ScriptFile(file).write("new", "");
+
+    struct stat status {};
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u);
+    EXPECT_EQ(status.st_gid, 65534u);
+}
+
+TEST(ReplaceFile, FollowsALinkAndKeepsIt) {
+    TempFolder folder;
+    fs::create_directory(folder / "real");
+    writeBytes(folder / "real" / "s.mrc", "old");
+    fs::create_symlink("real/s.mrc", folder / "link.mrc");
+
+    engine::ScriptFile(folder / "link.mrc").write("new", "");
+
+    EXPECT_TRUE(fs::is_symlink(folder / "link.mrc"));
+    EXPECT_EQ(readBytes(folder / "real" / "s.mrc"), "new");
+    EXPECT_EQ(namesIn(folder / "real"), std::vector<std::string>{"s.mrc"});
+}
+
+// Root may write a read-only file, so the script belongs to a user it binds, who runs the patch.
+TEST(ReplaceFile, ReadOnlyFileIsRefusedAndKept) {
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "old");
+    fs::permissions(file, fs::perms::owner_read);
+    EXPECT_TRUE(testing_support::asOtherUser(folder.path(), [&] {
+        try {
+            engine::ScriptFile(file).write("new", "");
+        } catch (const engine::FileError& error) {
+            return error.code() == std::errc::permission_denied;
+        }
+        return false;
+    }));
+    EXPECT_EQ(readBytes(file), "old");
+}
+
+TEST(ReadFile, MoreThanTheLimitIsRefusedWithoutReadingItAll) {
+    TempFolder folder;
+    const fs::path sparse = folder / "huge.mrc";
+    writeBytes(sparse, "");
+    fs::resize_file(sparse, std::uintmax_t{1} << 32);
+    const struct {
+        fs::path path;
+        std::size_t hint;
+    } cases[] = {{"/proc/self/pagemap", 0}, {sparse, std::size_t{1} << 32}};
+    for (const auto& c : cases) {
+        const engine::os::File file(::open(c.path.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_TRUE(file) << c.path;
+        std::string bytes;
+        EXPECT_EQ(engine::os::readAll(file, c.hint, std::size_t{1} << 20, bytes),
+                  std::errc::file_too_large)
+            << c.path;
+        EXPECT_LE(bytes.size(), (std::size_t{1} << 20) + 1) << c.path;
+    }
+}
+
+} // namespace

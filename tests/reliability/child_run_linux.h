@@ -1,0 +1,32 @@
+#pragma once
+
+// A patch run in a process of its own, which a test can end from outside as a user or the
+// system would: by a signal, at any moment.
+
+#include "tests/reliability/promise.h"
+
+#include <functional>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace reliability {
+
+// Starts a Yes/Yes run in a child process, calling beforeOperation (where given) before each of
+// its file operations; returns the child's process id.
+inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {}) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        engine::os::FaultPlan plan;
+        plan.before = std::move(beforeOperation);
+        engine::os::setFaultPlan(&plan);
+        try {
+            place.run();
+        } catch (...) {
+            ::_exit(2);
+        }
+        ::_exit(0);
+    }
+    return child;
+}
+
+} // namespace reliability

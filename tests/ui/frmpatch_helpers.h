@@ -1,0 +1,120 @@
+#pragma once
+
+// The machine, files and look-ups that the main window's tests share.
+
+#include "controls/drive_list.h"
+#include "controls/volumes.h"
+#include "engine/patch_rules.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+#include <filesystem>
+#include <vector>
+
+namespace frmpatch_helpers {
+
+inline void writeFile(const QString& path, const QByteArray& content = {}) {
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray unpatchedScript() {
+    QByteArray text;
+    for (const engine::PatchRule& rule : engine::categoryPatch)
+        text += QByteArray(rule.find.data(), static_cast<qsizetype>(rule.find.size())) + "\r\n";
+    return text + "alias msn.vver return 4.8\r\n";
+}
+
+// A machine of its own for each test: drive C: with a scripts folder, a readable drive D:, a
+// drive whose medium is gone, and a drive whose root is a file.
+struct Machine {
+    Machine() {
+        QDir root(scratch.path());
+        root.mkpath("c/mirc/scripts");
+        root.mkpath("c/Program Files");
+        root.mkpath("d/backup");
+        root.mkpath("data");
+        writeFile(root.filePath("notafolder"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath("data")));
+    }
+    // QTemporaryDir can neither name nor remove what is not UTF-8.
+    ~Machine() { std::filesystem::remove_all(scratch.path().toStdString()); }
+
+    QString path(const QString& relative) const { return scratch.filePath(relative); }
+
+    controls::VolumeSource volumes() const {
+        const QString base = scratch.path();
+        return [base] {
+            return std::vector<controls::Volume>{
+                {base + "/c", "/", {}},
+                {base + "/d", "/media/usb", "BACKUP"},
+                {base + "/gone", "e:", {}},
+                {base + "/notafolder", "/mnt/odd", {}},
+            };
+        };
+    }
+
+    QString logFile() const { return scratch.filePath("data/morvane-patch/parselog.log"); }
+
+    QTemporaryDir scratch;
+};
+
+template <typename T> T* control(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+// Records the status line's text each time it is painted.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QLabel* label)
+        : label(label) {
+        label->installEventFilter(this);
+    }
+    QStringList painted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label && event->type() == QEvent::Paint)
+            painted << label->text();
+        return false;
+    }
+
+private:
+    QLabel* label;
+};
+
+// A label's lines of text, drawn without the banner behind, as runs of inked rows: lines set so
+// close that they touch make one run.
+inline QList<QPair<int, int>> inkedRows(QLabel* label) {
+    QImage image(label->size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    QList<QPair<int, int>> runs;
+    for (int y = 0; y < image.height(); ++y) {
+        bool inked = false;
+        for (int x = 0; x < image.width() && !inked; ++x)
+            inked = qGray(image.pixel(x, y)) < 128;
+        if (inked && !runs.isEmpty() && runs.last().second == y - 1)
+            runs.last().second = y;
+        else if (inked)
+            runs.append({y, y});
+    }
+    return runs;
+}
+
+} // namespace frmpatch_helpers
