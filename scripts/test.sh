@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the release suite, the same suite under
-# AddressSanitizer and UBSan, and the engine's fuzz targets for a bounded time each.
+# AddressSanitizer and UBSan, the engine's fuzz targets for a bounded time each, and the Windows
+# build's suite under Wine.
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
 install_packages "${build_packages[@]}"
@@ -11,4 +12,11 @@ for preset in ci asan fuzz; do
     configure_and_build "$preset"
     ctest --preset "$preset" || status=1
 done
+
+echo "== windows =="
+if bash scripts/build-windows.sh; then
+    bash scripts/test-windows.sh || status=1
+else
+    status=1
+fi
 exit "$status"

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Runs the tests of the Windows build (build/windows, made by build-windows.sh) under Wine.
+#
+# They run as a user whom file permissions bind: Wine run by root ignores the read-only
+# attribute, so several tests would prove nothing. Run as root, the script makes the system user
+# morvane-test (once) and runs them as that user; run as anyone else, it runs them as that user.
+# Wine's own processes live from the first test to the end of the script and no longer.
+source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
+cd "$(repo_root)"
+install_packages "${windows_packages[@]}" xvfb
+
+readonly test_user=morvane-test
+build="$PWD/build/windows"
+started=$SECONDS
+
+say() {
+    printf '[test-windows %(%H:%M:%S)T] %s\n' -1 "$*" >&2
+}
+
+fail() {
+    say "$*"
+    exit 1
+}
+
+[[ -f $build/CMakeCache.txt ]] ||
+    fail "no Windows build in $build: run scripts/build-windows.sh first"
+
+# The Qt the tests were linked against: the one given, or the one the build was configured with.
+qt="${MORVANE_QT_WINDOWS:-$(sed -n 's/^CMAKE_PREFIX_PATH:[A-Z]*=//p' "$build/CMakeCache.txt")}"
+[[ -d $qt/bin && -d $qt/plugins ]] || fail "no Qt for Windows in '$qt'"
+
+if ((EUID == 0)); then
+    if ! id -u "$test_user" >/dev/null 2>&1; then
+        say "making the system user $test_user, who runs the Windows tests"
+        useradd --system --create-home --home-dir "/var/lib/$test_user" \
+            --shell /usr/sbin/nologin --comment "Morvane Patch Windows tests" "$test_user"
+    fi
+    # The tests write CTest's records and their discovered test lists into the build folder.
+    chown -R "$test_user:" "$build"
+    tester=$test_user
+    home=$(getent passwd "$test_user" | cut -d: -f6)
+    run_as=(runuser -u "$test_user" --)
+else
+    tester=$(id -un)
+    home=$HOME
+    run_as=()
+fi
+
+# A Unix path as Wine's drive Z: shows it.
+windows_path() {
+    local path=$1
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# The tests find Qt's DLLs and MinGW's runtime DLLs on WINEPATH, and Qt's platform plugins
+# through QT_PLUGIN_PATH; the offscreen plugin needs no display.
+mingw_dlls=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
+winepath=$(windows_path "$qt/bin")
+for folder in "${mingw_dlls[@]}"; do
+    [[ -d $folder ]] || fail "MinGW-w64's runtime is not in $folder"
+    winepath+=";$(windows_path "$folder")"
+done
+
+environment=(
+    HOME="$home" USER="$tester" LOGNAME="$tester"
+    PATH=/usr/local/bin:/usr/bin:/bin LANG=C.UTF-8
+    WINEPREFIX="$home/.wine-morvane-tests"
+    WINEDEBUG=-all
+    # No offers to install Mono or Gecko (no test needs .NET or a web view), and no menu entries
+    # made in the test user's desktop.
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    WINEPATH="$winepath"
+    QT_PLUGIN_PATH="$(windows_path "$qt/plugins")"
+)
+# Where Qt has no offscreen plugin, the window tests need an X server of their own.
+xvfb_pid=
+if [[ ! -f $qt/plugins/platforms/qoffscreen.dll ]]; then
+    display=:$((90 + RANDOM % 400))
+    say "Qt has no offscreen plugin: starting Xvfb on $display"
+    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    environment+=(DISPLAY="$display")
+fi
+
+as_tester() {
+    "${run_as[@]}" env -i "${environment[@]}" "$@"
+}
+
+finish() {
+    local status=$?
+    # Ends every Wine process of the prefix, then waits until the server itself is gone.
+    as_tester wineserver -k >/dev/null 2>&1 || true
+    as_tester wineserver -w >/dev/null 2>&1 || true
+    if [[ -n $xvfb_pid ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    say "done in $((SECONDS - started)) s"
+    exit "$status"
+}
+trap finish EXIT
+
+# One server for the whole run, started here rather than by the first test: the services Wine
+# starts with it keep their output open, and CTest would wait on them for ever.
+# The server is keyed by the prefix folder, so that folder comes first.
+if [[ ! -f $home/.wine-morvane-tests/system.reg ]]; then
+    say "making the Wine prefix $home/.wine-morvane-tests"
+    as_tester mkdir -p "$home/.wine-morvane-tests"
+fi
+as_tester wineserver -p </dev/null >/dev/null 2>&1
+# Makes the prefix the first time, brings it up to date after a Wine upgrade, and starts Wine's
+# services before the tests, outside CTest's pipes.
+as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not make the prefix"
+say "Wine is up after $((SECONDS - started)) s; running the tests"
+
+# Two at a time: the machine has two cores, and Wine's server is a third process at work.
+as_tester ctest --preset windows </dev/null
