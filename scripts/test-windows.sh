@@ -53,7 +53,7 @@ windows_path() {
 }
 
 # The tests find Qt's DLLs and MinGW's runtime DLLs on WINEPATH, and Qt's platform plugins
-# through QT_PLUGIN_PATH; the offscreen plugin needs no display.
+# through QT_PLUGIN_PATH.
 mingw_dlls=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
 winepath=$(windows_path "$qt/bin")
 for folder in "${mingw_dlls[@]}"; do
@@ -72,20 +72,11 @@ environment=(
     WINEPATH="$winepath"
     QT_PLUGIN_PATH="$(windows_path "$qt/plugins")"
 )
-# Where Qt has no offscreen plugin, the window tests need an X server of their own.
-xvfb_pid=
-if [[ ! -f $qt/plugins/platforms/qoffscreen.dll ]]; then
-    display=:$((90 + RANDOM % 400))
-    say "Qt has no offscreen plugin: starting Xvfb on $display"
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    environment+=(DISPLAY="$display")
-fi
-
 as_tester() {
     "${run_as[@]}" env -i "${environment[@]}" "$@"
 }
 
+xvfb_pid=
 finish() {
     local status=$?
     # Ends every Wine process of the prefix, then waits until the server itself is gone.
@@ -100,6 +91,20 @@ finish() {
 }
 trap finish EXIT
 
+# Wine draws the window tests' windows in an X server of their own, on a free display.
+display=99
+while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for ((wait = 0; wait < 100; ++wait)); do
+    [[ -S /tmp/.X11-unix/X$display ]] && break
+    sleep 0.1
+done
+[[ -S /tmp/.X11-unix/X$display ]] || fail "Xvfb did not start on :$display"
+environment+=(DISPLAY=":$display")
+
 # One server for the whole run, started here rather than by the first test: the services Wine
 # starts with it keep their output open, and CTest would wait on them for ever.
 # The server is keyed by the prefix folder, so that folder comes first.
@@ -113,5 +118,5 @@ as_tester wineserver -p </dev/null >/dev/null 2>&1
 as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not make the prefix"
 say "Wine is up after $((SECONDS - started)) s; running the tests"
 
-# Two at a time: the machine has two cores, and Wine's server is a third process at work.
+# The preset runs two tests at a time, one per core, each with its deadline.
 as_tester ctest --preset windows </dev/null
