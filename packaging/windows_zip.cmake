@@ -63,3 +63,17 @@ if(BUILD_TESTING)
                    "${CMAKE_BINARY_DIR}/${zip_name}")
   set_tests_properties(windows.zip_contents PROPERTIES TIMEOUT 60 LABELS windows)
 endif()
+
+if(BUILD_TESTING)
+  # The zip's program under Wine in a real X server, driven by keys. Its screenshots are PNG,
+  # made by the Linux build's converter.
+  set(MORVANE_HOST_XWD_TO_PNG "${PROJECT_SOURCE_DIR}/build/ci/tests/gui/xwd_to_png"
+      CACHE FILEPATH "The Linux build's xwd_to_png, for the Wine session's screenshots")
+  add_test(NAME windows.gui_patch_session
+           COMMAND bash "${PROJECT_SOURCE_DIR}/tests/gui/wine_patch_session.sh"
+                   "${CMAKE_BINARY_DIR}/${zip_name}" "${MORVANE_HOST_XWD_TO_PNG}"
+                   "${PROJECT_SOURCE_DIR}/tests/gui/data"
+                   "${CMAKE_BINARY_DIR}/wine-screenshots")
+  set_tests_properties(windows.gui_patch_session PROPERTIES
+    LABELS "windows;gui" TIMEOUT 240 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+endif()
