@@ -44,9 +44,12 @@ private:
     std::intptr_t handle_ = none;
 };
 
-// A folder through which names are made, replaced and removed.
+// A folder through which names are made, replaced and removed. Where the system has no calls
+// relative to an open folder (Windows), names are reached by its path, and the open folder
+// keeps that path its own: it cannot be renamed or removed while it is open.
 struct Folder {
     File file;
+    fs::path path;
 };
 
 enum class Kind { missing, regular, folder, link, other };
@@ -144,6 +147,7 @@ private:
     const Folder& folder_;
     std::string name_;
     File file_;
+    FileStatus own_; // which file it is, for systems that must close it to rename it
     bool placed_ = false;
 };
 

@@ -299,6 +299,7 @@ std::error_code resolve(const fs::path& path, fs::path& result) {
 std::error_code openFolder(const fs::path& path, Folder& folder) {
     if (const auto fault = injectedFault())
         return fault;
+    folder.path = path;
     return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder.file);
 }
 

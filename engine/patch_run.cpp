@@ -86,7 +86,7 @@ void checkFileName(const fs::path& fileName) {
         throw PatchError("No script was chosen. Select the script to patch in the file list "
                          "first.");
     if (fileName == "." || fileName == ".." || fileName != fileName.filename() ||
-        fileName.native().find(fs::path::value_type{}) != fs::path::string_type::npos)
+        fileName.native().find_first_of(notInAName()) != fs::path::string_type::npos)
         throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
 }
 
@@ -147,7 +147,7 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
         ScriptFile script(run.script);
         BackupFile backup(run.backup);
         LogFile log(run.log);
-        log.append(logHeader(clock(), userLocale()));
+        log.append(logHeader(clock()));
         std::string text = scriptTextFromBytes(script.read());
         log.append(text);
         backup.write(script, text, lineEnd);

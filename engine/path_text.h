@@ -24,4 +24,8 @@ std::string displayPath(const std::filesystem::path& path);
 // Only then is its readable form certain to name it alone.
 bool isWellFormed(const std::filesystem::path& path);
 
+// The characters a single file name never holds on this system: the folder separators, the
+// drive and stream separator on Windows, and the string's end.
+std::basic_string_view<std::filesystem::path::value_type> notInAName();
+
 } // namespace engine

@@ -15,6 +15,11 @@ std::string displayPath(const fs::path& path) {
     return out;
 }
 
+std::basic_string_view<fs::path::value_type> notInAName() {
+    using namespace std::string_view_literals;
+    return "/\0"sv;
+}
+
 bool isWellFormed(const fs::path& path) {
     bool wellFormed = true;
     splitUtf8(

@@ -61,6 +61,12 @@ std::string displayPath(const fs::path& path) {
     return out;
 }
 
+std::basic_string_view<fs::path::value_type> notInAName() {
+    using namespace std::string_view_literals;
+    // A colon would name a drive ("c:x") or another stream of the file ("x.mrc:hidden").
+    return L"/\\:\0"sv;
+}
+
 bool isWellFormed(const fs::path& path) {
     bool wellFormed = true;
     splitUtf16(

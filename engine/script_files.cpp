@@ -135,12 +135,24 @@ std::string logDateText(const std::tm& localTime, const std::locale& locale) {
     return text.str();
 }
 
-std::string logHeader(const std::tm& localTime, const std::locale& locale) {
-    std::string header = "-- " + logDateText(localTime, locale) + "--";
+namespace {
+
+std::string headerWithDate(std::string_view dateText) {
+    std::string header = "-- " + std::string(dateText) + "--";
     header += lineEnd;
     header += logMarkerLine;
     header += lineEnd;
     return header;
+}
+
+} // namespace
+
+std::string logHeader(const std::tm& localTime, const std::locale& locale) {
+    return headerWithDate(logDateText(localTime, locale));
+}
+
+std::string logHeader(const std::tm& localTime) {
+    return headerWithDate(userDateText(localTime));
 }
 
 std::locale userLocale() {

@@ -32,8 +32,14 @@ std::string scriptTextFromBytes(std::string bytes);
 // The date and time as the locale writes them (%x %X), the date alone at exactly midnight.
 std::string logDateText(const std::tm& localTime, const std::locale& locale);
 
-// The two lines that open a log record, each ending in CR LF.
+// The two lines that open a log record, each ending in CR LF: with the date and time as the
+// locale writes them, or (the one-argument form, what a run writes) as the user's settings do.
 std::string logHeader(const std::tm& localTime, const std::locale& locale);
+std::string logHeader(const std::tm& localTime);
+
+// The date and time as the user's settings write them, the date alone at exactly midnight: the
+// short date and long time of the user's locale. Each system keeps these settings its own way.
+std::string userDateText(const std::tm& localTime);
 
 // The user's locale, or the classic one where the environment names a locale that is missing.
 std::locale userLocale();

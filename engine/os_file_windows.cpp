@@ -1,0 +1,670 @@
+// The system layer on Windows.
+//
+// Win32 has no calls relative to an open folder, so names are reached by the folder's path; the
+// folder is held open without delete sharing, which keeps that path its own for the whole run.
+// Locks are mandatory on Windows: a lock on the file's bytes would stop other programs reading
+// the script, so every lock here is on one byte far past any file's end.
+
+#include "engine/os_file.h"
+
+#include "engine/temporary_name.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <random>
+#include <thread>
+#include <utility>
+
+namespace engine::os {
+
+namespace {
+
+FaultPlan* faultPlan = nullptr;
+
+std::error_code injectedFault() {
+    if (!faultPlan)
+        return {};
+    const long operation = ++faultPlan->operations;
+    if (faultPlan->before)
+        faultPlan->before(operation);
+    if (operation == faultPlan->failAt)
+        return {faultPlan->error, std::generic_category()};
+    return {};
+}
+
+// Windows' own words for a code the table below does not know.
+class WindowsCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "windows"; }
+    std::string message(int code) const override {
+        wchar_t* text = nullptr;
+        const DWORD length = FormatMessageW(
+            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        const std::unique_ptr<wchar_t, decltype(&LocalFree)> owned(text, &LocalFree);
+        if (length == 0)
+            return "Windows error " + std::to_string(code);
+        std::wstring wide(text, length);
+        while (!wide.empty() && (wide.back() == L'\n' || wide.back() == L'\r' ||
+                                 wide.back() == L' ' || wide.back() == L'.'))
+            wide.pop_back();
+        const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                             nullptr, 0, nullptr, nullptr);
+        std::string out(static_cast<std::size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                            size, nullptr, nullptr);
+        return out;
+    }
+};
+
+const WindowsCategory windowsCategory;
+
+// The run and its messages speak in the C library's error numbers, as on every system, so that a
+// full disk reads "No space left on device" wherever it happens.
+std::error_code errorCode(DWORD error) {
+    struct Mapping {
+        DWORD windows;
+        int posix;
+    };
+    static constexpr Mapping table[] = {
+        {ERROR_FILE_NOT_FOUND, ENOENT},
+        {ERROR_PATH_NOT_FOUND, ENOENT},
+        {ERROR_INVALID_DRIVE, ENOENT},
+        {ERROR_BAD_NETPATH, ENOENT},
+        {ERROR_BAD_NET_NAME, ENOENT},
+        {ERROR_ACCESS_DENIED, EACCES},
+        {ERROR_SHARING_VIOLATION, EBUSY},
+        {ERROR_LOCK_VIOLATION, EWOULDBLOCK},
+        {ERROR_FILE_EXISTS, EEXIST},
+        {ERROR_ALREADY_EXISTS, EEXIST},
+        {ERROR_DISK_FULL, ENOSPC},
+        {ERROR_HANDLE_DISK_FULL, ENOSPC},
+        {ERROR_WRITE_PROTECT, EROFS},
+        {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+        {ERROR_OUTOFMEMORY, ENOMEM},
+        {ERROR_INVALID_NAME, EINVAL},
+        {ERROR_BAD_PATHNAME, EINVAL},
+        {ERROR_FILENAME_EXCED_RANGE, ENAMETOOLONG},
+        {ERROR_DIRECTORY, ENOTDIR},
+        {ERROR_DIR_NOT_EMPTY, ENOTEMPTY},
+        {ERROR_NOT_READY, EIO},
+        {ERROR_CRC, EIO},
+        {ERROR_DEV_NOT_EXIST, ENODEV},
+        {ERROR_CANT_RESOLVE_FILENAME, ELOOP},
+        {ERROR_NOT_SUPPORTED, ENOTSUP},
+        {ERROR_INVALID_FUNCTION, ENOTSUP},
+        {ERROR_CALL_NOT_IMPLEMENTED, ENOSYS},
+        {ERROR_PRIVILEGE_NOT_HELD, EPERM},
+        {ERROR_FILE_TOO_LARGE, EFBIG},
+    };
+    for (const auto& mapping : table)
+        if (mapping.windows == error)
+            return {mapping.posix, std::generic_category()};
+    return {static_cast<int>(error), windowsCategory};
+}
+
+std::error_code lastError() {
+    const DWORD error = GetLastError();
+    return errorCode(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE);
+}
+
+std::error_code posixError(int error) {
+    return {error, std::generic_category()};
+}
+
+HANDLE handleOf(const File& file) {
+    return reinterpret_cast<HANDLE>(file.handle());
+}
+
+File fileOf(HANDLE handle) {
+    return File(reinterpret_cast<std::intptr_t>(handle));
+}
+
+constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Every opening is of the name itself: a link (a reparse point) is opened as a link, and
+// refused where a file is wanted, as O_NOFOLLOW refuses it.
+std::error_code openPath(const fs::path& path, DWORD access, DWORD share, DWORD disposition,
+                         DWORD flags, File& file) {
+    const HANDLE opened = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                                      flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return lastError();
+    file = fileOf(opened);
+    return {};
+}
+
+std::int64_t nanosecondsSinceEpoch(const FILETIME& time) {
+    constexpr std::int64_t from1601To1970 = 116'444'736'000'000'000; // in 100 ns
+    const std::int64_t ticks =
+        static_cast<std::int64_t>((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+    return (ticks - from1601To1970) * 100;
+}
+
+std::error_code statusOf(HANDLE handle, FileStatus& result) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info))
+        return lastError();
+    result = FileStatus{};
+    const DWORD type = GetFileType(handle);
+    result.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? Kind::link
+                  : (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)   ? Kind::folder
+                  : type == FILE_TYPE_DISK                               ? Kind::regular
+                                                                         : Kind::other;
+    result.device = info.dwVolumeSerialNumber;
+    result.identity = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    result.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    result.modified = nanosecondsSinceEpoch(info.ftLastWriteTime);
+    result.links = info.nNumberOfLinks;
+    return {};
+}
+
+std::error_code statusAtPath(const fs::path& path, FileStatus& result) {
+    File file;
+    if (const auto error = openPath(path, FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, file)) {
+        if (error == std::errc::no_such_file_or_directory) {
+            result = FileStatus{};
+            return {};
+        }
+        return error;
+    }
+    return statusOf(handleOf(file), result);
+}
+
+// Opens a file at name for reading or writing; a folder is left to the caller's own check of
+// its kind, a link is refused.
+std::error_code openFileAt(const Folder& folder, const fs::path& name, DWORD access, File& file) {
+    File opened;
+    if (const auto error = openPath(folder.path / name, access, shareAll, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, opened))
+        return error;
+    FileStatus found;
+    if (const auto error = statusOf(handleOf(opened), found))
+        return error;
+    if (found.kind == Kind::link)
+        return posixError(ELOOP);
+    file = std::move(opened);
+    return {};
+}
+
+bool cannotLock(DWORD error) {
+    return error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+           error == ERROR_CALL_NOT_IMPLEMENTED;
+}
+
+// The byte every lock is taken on: past the end of any script, so that the script's own bytes
+// stay readable by every other program while a run holds it.
+constexpr std::uint64_t lockedByte = std::uint64_t{1} << 62;
+
+bool tryLock(HANDLE handle, DWORD& error) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(lockedByte);
+    at.OffsetHigh = static_cast<DWORD>(lockedByte >> 32);
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+// A refusal of this process (not its to set) makes the copy incomplete; other failures fail it.
+std::error_code refusedOrFailed(DWORD error, bool& complete) {
+    if (cannotLock(error))
+        return {};
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD ||
+        error == ERROR_INVALID_OWNER) {
+        complete = false;
+        return {};
+    }
+    return errorCode(error);
+}
+
+std::error_code setAttributes(HANDLE handle, DWORD attributes) {
+    FILE_BASIC_INFO basic{}; // times of zero are left as they are
+    basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic))
+        return lastError();
+    return {};
+}
+
+// What a file's attributes say of it that a copy of its text should say too.
+constexpr DWORD keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::wstring wide(std::string_view ascii) {
+    return {ascii.begin(), ascii.end()};
+}
+
+} // namespace
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != none)
+            CloseHandle(reinterpret_cast<HANDLE>(handle_));
+        handle_ = other.handle_;
+        other.handle_ = none;
+    }
+    return *this;
+}
+
+File::~File() {
+    if (handle_ != none)
+        CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+std::intptr_t File::release() noexcept {
+    return std::exchange(handle_, none);
+}
+
+void setFaultPlan(FaultPlan* plan) noexcept {
+    faultPlan = plan;
+}
+
+std::error_code resolve(const fs::path& path, fs::path& result) {
+    if (const auto fault = injectedFault())
+        return fault;
+    File file;
+    if (const auto error =
+            openPath(path, FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING, 0, file))
+        return error;
+    std::wstring found(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handleOf(file), found.data(),
+                                      static_cast<DWORD>(found.size()), FILE_NAME_NORMALIZED);
+        if (length == 0)
+            return lastError();
+        if (length < found.size()) {
+            found.resize(length);
+            break;
+        }
+        found.resize(length);
+    }
+    // The long-path prefix is the system's, not the user's: drive paths are given back as such.
+    if (found.starts_with(LR"(\\?\UNC\)"))
+        found = LR"(\\)" + found.substr(8);
+    else if (found.starts_with(LR"(\\?\)") && found.size() >= 6 && found[5] == L':')
+        found = found.substr(4);
+    result = found;
+    return {};
+}
+
+std::error_code openFolder(const fs::path& path, Folder& folder) {
+    if (const auto fault = injectedFault())
+        return fault;
+    File opened;
+    // No delete sharing: while the run holds it, the folder keeps its path.
+    if (const auto error = openPath(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0, opened))
+        return error;
+    FileStatus found;
+    if (const auto error = statusOf(handleOf(opened), found))
+        return error;
+    if (found.kind != Kind::folder)
+        return posixError(ENOTDIR);
+    folder.file = std::move(opened);
+    folder.path = path;
+    return {};
+}
+
+std::error_code openToRead(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openFileAt(folder, name, GENERIC_READ, file);
+}
+
+std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openFileAt(folder, name, GENERIC_READ | GENERIC_WRITE, file);
+}
+
+std::error_code openLog(const fs::path& path, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    // Appending only: each write lands at the end, whoever else appends.
+    return openPath(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, file);
+}
+
+std::error_code status(const File& file, FileStatus& result) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return statusOf(handleOf(file), result);
+}
+
+std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return statusAtPath(folder.path / name, result);
+}
+
+std::error_code lock(const File& file, std::chrono::milliseconds patience) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        DWORD error = ERROR_SUCCESS;
+        if (tryLock(handleOf(file), error))
+            return {};
+        if (cannotLock(error))
+            return {};
+        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
+            return errorCode(error);
+        if (std::chrono::steady_clock::now() >= deadline)
+            return posixError(EWOULDBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
+                        std::string& bytes) {
+    if (const auto fault = injectedFault())
+        return fault;
+    if (sizeHint > limit)
+        return posixError(EFBIG);
+    // One byte more than expected, so that reaching the end needs no second buffer, and room for
+    // what the patch adds, so that the rules need none either.
+    constexpr std::size_t page = 4096;
+    const auto pages = [](std::size_t size) { return (size + page - 1) / page * page; };
+    bytes.reserve(pages(sizeHint + 1) + sizeHint / 1024 + page);
+    bytes.resize(pages(sizeHint + 1));
+    std::size_t used = 0;
+    for (;;) {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - used, DWORD{1} << 30));
+        DWORD got = 0;
+        if (!ReadFile(handleOf(file), bytes.data() + used, wanted, &got, nullptr))
+            return lastError();
+        if (got == 0)
+            break;
+        used += got;
+        if (used > limit) {
+            bytes.resize(limit + 1);
+            return posixError(EFBIG);
+        }
+        if (used == bytes.size()) // the file grew while it was read
+            bytes.resize(pages(std::min(bytes.size() * 2, limit + 1)));
+    }
+    bytes.resize(used);
+    return {};
+}
+
+std::error_code write(const File& file, std::string_view bytes) {
+    if (const auto fault = injectedFault())
+        return fault;
+    while (!bytes.empty()) {
+        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), DWORD{1} << 30));
+        DWORD done = 0;
+        if (!WriteFile(handleOf(file), bytes.data(), wanted, &done, nullptr))
+            return lastError();
+        if (done == 0)
+            return posixError(EIO);
+        bytes.remove_prefix(done);
+    }
+    return {};
+}
+
+std::error_code endHere(const File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    if (!SetEndOfFile(handleOf(file)))
+        return lastError();
+    return {};
+}
+
+std::error_code sync(const File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    if (!FlushFileBuffers(handleOf(file)))
+        return lastError();
+    return {};
+}
+
+std::error_code close(File& file) {
+    const auto fault = injectedFault();
+    if (!CloseHandle(reinterpret_cast<HANDLE>(file.release())))
+        return fault ? fault : lastError();
+    return fault;
+}
+
+// Windows keeps who may do what in the file's DACL, and what it is in its attributes: both are
+// given to the new file. The owner stays this user's, as it would with any editor's save.
+std::error_code copyAccess(const File& from, const File& to, bool& complete) {
+    if (const auto fault = injectedFault())
+        return fault;
+    complete = true;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD got = GetSecurityInfo(handleOf(from), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, &dacl, nullptr, &descriptor);
+    const std::unique_ptr<void, decltype(&LocalFree)> owned(descriptor, &LocalFree);
+    if (got != ERROR_SUCCESS) {
+        if (const auto error = refusedOrFailed(got, complete))
+            return error;
+    } else {
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        GetSecurityDescriptorControl(descriptor, &control, &revision);
+        // A DACL the script inherits from its folder is inherited by the new file the same way;
+        // one set on the script itself is copied as it is.
+        const SECURITY_INFORMATION which =
+            DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
+                                             ? PROTECTED_DACL_SECURITY_INFORMATION
+                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        const DWORD set = SetSecurityInfo(handleOf(to), SE_FILE_OBJECT, which, nullptr, nullptr,
+                                          dacl, nullptr);
+        if (set != ERROR_SUCCESS) {
+            if (const auto error = refusedOrFailed(set, complete))
+                return error;
+        }
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handleOf(from), &info))
+        return lastError();
+    // Read-only last of all, once the text is in: it is set on the handle, which stays writable.
+    // The temporary name stays hidden until it is given up.
+    const DWORD attributes =
+        (info.dwFileAttributes & keptAttributes & ~FILE_ATTRIBUTE_READONLY) |
+        FILE_ATTRIBUTE_HIDDEN;
+    return setAttributes(handleOf(to), attributes);
+}
+
+std::error_code createFolders(const fs::path& folder) {
+    if (const auto fault = injectedFault())
+        return fault;
+    std::error_code error;
+    fs::create_directories(folder, error);
+    return error;
+}
+
+TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error)
+    : folder_(folder) {
+    if ((error = injectedFault()))
+        return;
+    std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name_ = temporaryName(nameLength, random());
+        File made;
+        // Hidden, so that no file list shows it; shared with no one while it is written.
+        error = openPath(folder.path / wide(name_),
+                         GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0,
+                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, made);
+        if (error == std::errc::file_exists)
+            continue;
+        if (error)
+            return;
+        DWORD lockError = ERROR_SUCCESS;
+        if (!tryLock(handleOf(made), lockError) && !cannotLock(lockError)) {
+            error = errorCode(lockError);
+            DeleteFileW((folder.path / wide(name_)).c_str());
+            return;
+        }
+        if ((error = statusOf(handleOf(made), own_)))
+            return;
+        file_ = std::move(made);
+        return;
+    }
+    error = posixError(EEXIST);
+}
+
+TemporaryFile::~TemporaryFile() {
+    if (placed_ || name_.empty())
+        return;
+    file_ = File();
+    // What someone else put at the name is left to them.
+    const fs::path path = folder_.path / wide(name_);
+    FileStatus named;
+    if (own_.kind != Kind::missing && !statusAtPath(path, named) && named.sameFile(own_))
+        DeleteFileW(path.c_str());
+}
+
+std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* expected,
+                                       Obstacle& obstacle) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const fs::path temporary = folder_.path / wide(name_);
+    const fs::path target = folder_.path / name;
+    // The last looks, as close to the renaming as they can be.
+    obstacle = Obstacle::none;
+    FileStatus named;
+    FileStatus there;
+    if (const auto error = statusAtPath(temporary, named))
+        return error;
+    if (!named.sameFile(own_))
+        obstacle = Obstacle::temporaryTaken;
+    else if (const auto error = statusAtPath(target, there))
+        return error;
+    else if (expected && !there.sameVersion(*expected))
+        obstacle = Obstacle::targetChanged;
+    if (obstacle != Obstacle::none)
+        return {};
+
+    // A script (the version the run read is given) is replaced keeping its own ACL, attributes
+    // and creation time. Anything else, a backup above all, is moved into place with the access
+    // it was given, the temporary name's hidden mark taken off.
+    const bool keepTargets = expected && there.kind == Kind::regular;
+    DWORD attributes = 0;
+    if (keepTargets) {
+        attributes = GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return lastError();
+    } else {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(handleOf(file_), &info))
+            return lastError();
+        attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_HIDDEN;
+    }
+    attributes &= keptAttributes;
+    // Both ways of renaming open the file themselves, sharing it with no one.
+    file_ = File();
+    bool placed = false;
+    if (keepTargets) {
+        placed = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr);
+        const DWORD error = placed ? ERROR_SUCCESS : GetLastError();
+        // Without a backup name, this failure has taken the target away and left the new file
+        // under its temporary name: it is moved into place as a new file is.
+        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+            error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+            FileStatus left;
+            if (!statusAtPath(target, left) && left.kind == Kind::missing)
+                placed = MoveFileExW(temporary.c_str(), target.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            else
+                SetLastError(error);
+        } else if (!placed) {
+            SetLastError(error);
+        }
+    } else {
+        // A link at the name is replaced as a name and never followed.
+        placed = MoveFileExW(temporary.c_str(), target.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    }
+    if (!placed) {
+        const auto error = lastError();
+        // Opened again so that the temporary file is still this object's to remove.
+        openPath(temporary, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0,
+                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, file_);
+        return error;
+    }
+    placed_ = true;
+    // The file under its new name, open and locked again, as the caller knew it.
+    File reopened;
+    if (const auto error = openPath(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, shareAll,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, reopened))
+        return error;
+    FileStatus now;
+    if (const auto error = statusOf(handleOf(reopened), now))
+        return error;
+    if (!now.sameFile(own_)) {
+        obstacle = Obstacle::temporaryTaken;
+        return {};
+    }
+    if (const auto error = setAttributes(handleOf(reopened), attributes))
+        return error;
+    DWORD lockError = ERROR_SUCCESS;
+    if (!tryLock(handleOf(reopened), lockError) && !cannotLock(lockError))
+        return errorCode(lockError);
+    file_ = std::move(reopened);
+    return {};
+}
+
+// No signal ends a Windows program part way through a write the way SIGTERM does: closing the
+// window waits for the run, and a killed process is killed whatever it asks for.
+SignalsDeferred::SignalsDeferred() noexcept = default;
+SignalsDeferred::~SignalsDeferred() = default;
+
+void removeLeftovers(const Folder& folder) noexcept {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((folder.path / L".*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (!std::all_of(name.begin(), name.end(), [](wchar_t c) { return c < 0x80; }))
+            continue;
+        if (!isTemporaryName(std::string(name.begin(), name.end())) ||
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            continue;
+        // Opened shared with no one: a live run holds its file open, so only a dead run's opens.
+        const HANDLE leftover =
+            CreateFileW((folder.path / found.cFileName).c_str(), DELETE, 0, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                        nullptr);
+        if (leftover != INVALID_HANDLE_VALUE)
+            CloseHandle(leftover);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void syncFolder(const Folder&) noexcept {
+    // Windows writes a folder's entries through with the renaming (MOVEFILE_WRITE_THROUGH).
+}
+
+void adviseLargePages(void*, std::size_t) noexcept {}
+
+std::size_t memoryForAScript() noexcept {
+    MEMORYSTATUSEX memory{};
+    memory.dwLength = sizeof memory;
+    if (!GlobalMemoryStatusEx(&memory))
+        return std::size_t{1} << 30;
+    return static_cast<std::size_t>(memory.ullTotalPhys / 4);
+}
+
+std::size_t maxNameLength(const fs::path& folder) noexcept {
+    const fs::path root = folder.root_path();
+    DWORD longest = 0;
+    if (!root.empty() && GetVolumeInformationW((root.native() + L"\\").c_str(), nullptr, 0,
+                                               nullptr, &longest, nullptr, nullptr, 0) &&
+        longest > 0)
+        return longest;
+    return 255;
+}
+
+} // namespace engine::os

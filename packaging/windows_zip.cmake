@@ -1,0 +1,79 @@
+# What a Windows user gets: morvane-patch-<version>-windows-x64.zip, to unpack anywhere and run.
+# It holds the program, exactly the Qt libraries and plugins it loads (the Windows platform and
+# the Windows style), the MinGW runtime they share with it, and the notices of all that it
+# carries. `cmake --build --preset windows --target windows_zip` writes it into the build folder.
+
+set(zip_name "morvane-patch-${PROJECT_VERSION}-windows-x64.zip")
+set(zip_root "${CMAKE_CURRENT_BINARY_DIR}/zip-root")
+
+# The runtime Qt and the program were both linked against: the C++ library, GCC's support
+# library and the POSIX threads library, found where the compiler finds them.
+set(runtime_dlls)
+foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                  OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT EXISTS "${found}")
+    message(FATAL_ERROR "The MinGW runtime ${dll} was not found (${found})")
+  endif()
+  list(APPEND runtime_dlls "${found}")
+endforeach()
+
+set(notices
+  "${CMAKE_CURRENT_SOURCE_DIR}/copyright-windows.txt"
+  "${PROJECT_SOURCE_DIR}/assets/NOTICE-fonts.txt"
+  "${PROJECT_SOURCE_DIR}/assets/LGPL-2.1.txt"
+  /usr/share/common-licenses/LGPL-3
+  /usr/share/common-licenses/GPL-3)
+
+add_custom_target(windows_zip
+  COMMAND ${CMAKE_COMMAND} -E rm -rf "${zip_root}" "${CMAKE_BINARY_DIR}/${zip_name}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${zip_root}/platforms" "${zip_root}/styles"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:morvane-patch> $<TARGET_FILE:Qt6::Core>
+          $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${runtime_dlls} "${zip_root}"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
+          "${zip_root}/platforms"
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
+          "${zip_root}/styles"
+  COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_CURRENT_SOURCE_DIR}/copyright-windows.txt"
+          "${zip_root}/COPYRIGHT.txt"
+  COMMAND ${CMAKE_COMMAND} -E copy "${PROJECT_SOURCE_DIR}/assets/NOTICE-fonts.txt"
+          "${PROJECT_SOURCE_DIR}/assets/LGPL-2.1.txt" "${zip_root}"
+  COMMAND ${CMAKE_COMMAND} -E copy /usr/share/common-licenses/LGPL-3 "${zip_root}/LGPL-3.txt"
+  COMMAND ${CMAKE_COMMAND} -E copy /usr/share/common-licenses/GPL-3 "${zip_root}/GPL-3.txt"
+  # The program is stripped of its debug information, as the Qt libraries are.
+  COMMAND ${CMAKE_STRIP} --strip-debug "${zip_root}/$<TARGET_FILE_NAME:morvane-patch>"
+  # Same input, same zip: fixed times and no extra fields.
+  COMMAND find . -exec touch -h -d 2026-12-08T00:00:00Z {} +
+  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "find . -type f | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
+  WORKING_DIRECTORY "${zip_root}"
+  DEPENDS morvane-patch ${notices}
+  COMMENT "Writing ${zip_name}"
+  VERBATIM)
+
+if(BUILD_TESTING)
+  # The version record and icon, read back from the built program through Windows' own calls,
+  # and the zip's list of files.
+  add_executable(version_record_windows tests/version_record_windows.cpp)
+  target_link_libraries(version_record_windows PRIVATE GTest::gtest version)
+  add_test(NAME windows.version_record
+           COMMAND version_record_windows "Z:$<TARGET_FILE:morvane-patch>")
+  set_tests_properties(windows.version_record PROPERTIES TIMEOUT 60 LABELS windows)
+  add_test(NAME windows.zip_contents
+           COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/tests/check_windows_zip.sh"
+                   "${CMAKE_BINARY_DIR}/${zip_name}")
+  set_tests_properties(windows.zip_contents PROPERTIES TIMEOUT 60 LABELS windows)
+endif()
+
+if(BUILD_TESTING)
+  # The zip's program under Wine in a real X server, driven by keys. Its screenshots are PNG,
+  # made by the Linux build's converter.
+  set(MORVANE_HOST_XWD_TO_PNG "${PROJECT_SOURCE_DIR}/build/ci/tests/gui/xwd_to_png"
+      CACHE FILEPATH "The Linux build's xwd_to_png, for the Wine session's screenshots")
+  add_test(NAME windows.gui_patch_session
+           COMMAND bash "${PROJECT_SOURCE_DIR}/tests/gui/wine_patch_session.sh"
+                   "${CMAKE_BINARY_DIR}/${zip_name}" "${MORVANE_HOST_XWD_TO_PNG}"
+                   "${PROJECT_SOURCE_DIR}/tests/gui/data"
+                   "${CMAKE_BINARY_DIR}/wine-screenshots")
+  set_tests_properties(windows.gui_patch_session PROPERTIES
+    LABELS "windows;gui" TIMEOUT 240 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+endif()
