@@ -68,7 +68,7 @@ inline std::tm fixedTime() {
 }
 
 inline std::string header() {
-    return engine::logHeader(fixedTime(), engine::userLocale());
+    return engine::logHeader(fixedTime());
 }
 
 // A script folder and a log folder side by side, as the program has them.

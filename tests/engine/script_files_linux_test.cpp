@@ -1,4 +1,5 @@
-// The script files on a POSIX system: owners, modes, links and files that never end.
+// The script files on a POSIX system: names that are bytes, owners, modes, links and files that
+// never end.
 
 #include "engine/os_file.h"
 #include "engine/script_files.h"
@@ -18,6 +19,39 @@ using testing_support::namesIn;
 using testing_support::readBytes;
 using testing_support::TempFolder;
 using testing_support::writeBytes;
+
+struct NameCase {
+    const char* name;
+    std::string bytes;
+    std::string text;
+};
+
+// Test lists show the case by name, not as a dump of its bytes.
+void PrintTo(const NameCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// A name's readable form: valid UTF-8 as it is, and every other byte as \xHH.
+class ReadableName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ReadableName, ValidTextIsKeptAndEveryOtherByteIsEscaped) {
+    EXPECT_EQ(engine::displayPath(GetParam().bytes), GetParam().text);
+    EXPECT_EQ(engine::isWellFormed(GetParam().bytes), GetParam().text == GetParam().bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ReadableName,
+    ::testing::Values(NameCase{"Utf8OfEveryLength",
+                               "a\xC3\xB6\xE2\x80\x93\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
+                               "a\xC3\xB6\xE2\x80\x93\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
+                      NameCase{"Latin1InAFolderPath", "/u/caf\xE9/x.mrc", "/u/caf\\xE9/x.mrc"},
+                      NameCase{"LoneContinuation", "a\x80z", "a\\x80z"},
+                      NameCase{"CutOff", "\xF0\x9F\x98z\xE2\x82", "\\xF0\\x9F\\x98z\\xE2\\x82"},
+                      NameCase{"Overlong", "\xC0\xAF\xE0\x80\xAF", "\\xC0\\xAF\\xE0\\x80\\xAF"},
+                      NameCase{"EncodedSurrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
+                      NameCase{"PastTheLastCodePoint", "\xF4\x90\x80\x80\xF5\xFF",
+                               "\\xF4\\x90\\x80\\x80\\xF5\\xFF"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplaceFile, WritesTextAndTailKeepingPermissionsAndLeavesNoTemporaryFile) {
     TempFolder folder;

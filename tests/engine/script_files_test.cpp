@@ -92,28 +92,6 @@ TEST(LogHeader, DateAndTimeInTheFrameThenTheMarker) {
     EXPECT_EQ(engine::logDateText(at(2026, 12, 8, 0, 0, 1), c), "12/08/26 00:00:01");
 }
 
-// A name's readable form: valid UTF-8 as it is, and every other byte as \xHH.
-class ReadableName : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(ReadableName, ValidTextIsKeptAndEveryOtherByteIsEscaped) {
-    EXPECT_EQ(engine::displayPath(GetParam().bytes), GetParam().text);
-    EXPECT_EQ(engine::isWellFormed(GetParam().bytes), GetParam().text == GetParam().bytes);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, ReadableName,
-    ::testing::Values(LineCase{"Utf8OfEveryLength",
-                               "a\xC3\xB6\xE2\x80\x93\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
-                               "a\xC3\xB6\xE2\x80\x93\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"},
-                      LineCase{"Latin1InAFolderPath", "/u/caf\xE9/x.mrc", "/u/caf\\xE9/x.mrc"},
-                      LineCase{"LoneContinuation", "a\x80z", "a\\x80z"},
-                      LineCase{"CutOff", "\xF0\x9F\x98z\xE2\x82", "\\xF0\\x9F\\x98z\\xE2\\x82"},
-                      LineCase{"Overlong", "\xC0\xAF\xE0\x80\xAF", "\\xC0\\xAF\\xE0\\x80\\xAF"},
-                      LineCase{"EncodedSurrogate", "\xED\xA0\x80", "\\xED\\xA0\\x80"},
-                      LineCase{"PastTheLastCodePoint", "\xF4\x90\x80\x80\xF5\xFF",
-                               "\\xF4\\x90\\x80\\x80\\xF5\\xFF"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(Paths, BackupAppendsToTheWholeNameAndFolderSeparatorsAreNotDoubled) {
     EXPECT_EQ(engine::backupPathFor("/a/morvane.mrc").string(), "/a/morvane.mrc.bak");
     EXPECT_EQ((fs::path("/") / engine::pathFromUtf8("x.mrc")).string(), "/x.mrc");

@@ -34,8 +34,7 @@ TEST_P(FaultInjection, EveryFailedOperationEndsTheRunWithTheScriptWholeAndNamed)
         TempFolder root;
         const reliability::Place place(root.path());
         writeBytes(place.script, script);
-        const auto expected = reliability::expectationFor(
-            script, engine::logHeader(fixedTime(), engine::userLocale()));
+        const auto expected = reliability::expectationFor(script, engine::logHeader(fixedTime()));
 
         std::string message;
         std::error_code code;

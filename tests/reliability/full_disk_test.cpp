@@ -55,8 +55,7 @@ TEST(FullDisk, EveryLevelOfFreeRoomKeepsTheScript) {
     const fs::path& log = place.log;
     const std::string original = reliability::sampleScript(40 * 1024);
     writeBytes(script, original);
-    const auto expected =
-        reliability::expectationFor(original, engine::logHeader(fixedTime(), engine::userLocale()));
+    const auto expected = reliability::expectationFor(original, engine::logHeader(fixedTime()));
 
     Filler filler(disk / "filler");
     int failed = 0;

@@ -16,7 +16,7 @@ using testing_support::TempFolder;
 using testing_support::writeBytes;
 
 std::string header() {
-    return engine::logHeader(fixedTime(), engine::userLocale());
+    return engine::logHeader(fixedTime());
 }
 
 class Hostile : public ::testing::Test {

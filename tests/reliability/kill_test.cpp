@@ -27,8 +27,7 @@ TEST(Killed, AtAnyMomentTheScriptIsWholeAndTheTextAsReadIsKept) {
     const fs::path& script = place.script;
     const fs::path& log = place.log;
     const std::string original = reliability::sampleScript(16 << 20);
-    const auto expected =
-        reliability::expectationFor(original, engine::logHeader(fixedTime(), engine::userLocale()));
+    const auto expected = reliability::expectationFor(original, engine::logHeader(fixedTime()));
 
     // How long a run takes here, so that the kills spread over all of it.
     writeBytes(script, original);

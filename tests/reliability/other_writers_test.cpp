@@ -23,8 +23,7 @@ using testing_support::writeBytes;
 const std::string original = reliability::sampleScript(16 * 1024);
 
 reliability::Expectation expectationFor(const std::string& script) {
-    return reliability::expectationFor(script,
-                                       engine::logHeader(fixedTime(), engine::userLocale()));
+    return reliability::expectationFor(script, engine::logHeader(fixedTime()));
 }
 
 int waitFor(pid_t child) {
