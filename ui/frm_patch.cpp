@@ -8,6 +8,7 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
+#include "controls/status_line.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
 
@@ -130,7 +131,9 @@ void frmPatch::createLabels() {
         createLabel(QStringLiteral("Label3"), QStringLiteral("Locate morvane.mrc:"), label3Rect);
     Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Showing: mIRC Scripts (*.mrc)"),
                          label4Rect);
-    lblPatch = createLabel(QStringLiteral("lblPatch"), QString(), lblPatchRect);
+    lblPatch = new controls::StatusLine(this);
+    setUpLabel(lblPatch, QStringLiteral("lblPatch"), lblPatchRect);
+    lblPatch->setAccessibleName(QStringLiteral("Status"));
     QPalette red = lblPatch->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblPatch->setPalette(red);
@@ -142,15 +145,18 @@ void frmPatch::createBrowser(const controls::VolumeSource& volumes) {
     Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
+    Drive1->setAccessibleName(QStringLiteral("Drive"));
     Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
 
     Dir1 = new controls::DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setGeometry(controls::toPixels(dir1Rect));
+    Dir1->setAccessibleName(QStringLiteral("Folders"));
 
     File1 = new controls::FileList(this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(controls::toPixels(file1Rect));
+    File1->setAccessibleName(QStringLiteral("Scripts"));
 }
 
 void frmPatch::createButtons() {
@@ -181,12 +187,16 @@ void frmPatch::startUp() {
 QLabel* frmPatch::createLabel(const QString& name, const QString& text,
                               const controls::TwipsRect& rect) {
     auto* label = new QLabel(text, this);
+    setUpLabel(label, name, rect);
+    return label;
+}
+
+void frmPatch::setUpLabel(QLabel* label, const QString& name, const controls::TwipsRect& rect) {
     label->setObjectName(name);
     label->setGeometry(controls::toPixels(rect));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
-    return label;
 }
 
 QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
@@ -301,7 +311,7 @@ void frmPatch::patchSelected() {
 }
 
 void frmPatch::showStatus(std::string_view text) {
-    lblPatch->setText(fromUtf8(text));
+    lblPatch->setStatus(fromUtf8(text));
     // The run holds the event loop, so the line is painted now or the user never sees the stage.
     lblPatch->repaint();
 }
