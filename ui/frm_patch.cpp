@@ -110,16 +110,33 @@ frmPatch::~frmPatch() {
 // files when the window is first shown each cost start-up more time and memory.
 QIcon frmPatch::programIcon() {
     QIcon icon;
-    for (const char* size : {"16", "32", "48", "256"})
+    for (const char* size : {"16", "22", "24", "32", "48", "64", "128", "256"})
         icon.addPixmap(
             QPixmap(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)), "PNG"));
     return icon;
 }
 
+// A screen scaled above 100 % gets the banner drawn at twice the size, brought to the screen's own
+// pixels once here: enlarging the window's pixels would blur it, and leaving the drawing to shrink
+// the large one would make its edges ragged.
+QPixmap frmPatch::banner() const {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio <= 1.0)
+        return QPixmap(QStringLiteral(":/assets/banner.bmp"));
+    QPixmap sharp(QStringLiteral(":/assets/banner@2x.png"));
+    constexpr qreal drawnRatio = 2.0;
+    if (ratio != drawnRatio && !sharp.isNull()) {
+        sharp = sharp.scaled((QSizeF(sharp.size()) * (ratio / drawnRatio)).toSize(),
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    sharp.setDevicePixelRatio(ratio);
+    return sharp;
+}
+
 void frmPatch::createBanner() {
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/banner.bmp")));
+    Image1->setPixmap(banner());
     Image1->setGeometry(controls::toPixels(image1Rect));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }

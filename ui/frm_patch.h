@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QIcon;
+class QPixmap;
 class QLabel;
 class QPushButton;
 class frmInfo;
@@ -39,6 +40,7 @@ private slots:
 
 private:
     static QIcon programIcon();
+    QPixmap banner() const;
     void createBanner();
     void createLabels();
     void createBrowser(const controls::VolumeSource& volumes);
