@@ -3,7 +3,6 @@
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QPersistentModelIndex>
-#include <QPointer>
 
 class QComboBox;
 class QLabel;

@@ -3,6 +3,7 @@
 #include "controls/dir_list.h"
 
 #include <QItemSelectionModel>
+#include <QPointer>
 
 namespace controls {
 namespace {
@@ -75,8 +76,14 @@ public:
         if (!isValid())
             return;
         list->setCurrentIndex(index);
-        if (actionName == pressAction())
-            emit list->folderActivated(index.data(Qt::UserRole).toString());
+        if (actionName != pressAction())
+            return;
+        // Opened once the reader's request has been answered, as a pressed button is: opening
+        // rebuilds the list, and with it this row.
+        const QString folder = index.data(Qt::UserRole).toString();
+        QMetaObject::invokeMethod(
+            list.data(), [list = list, folder] { emit list->folderActivated(folder); },
+            Qt::QueuedConnection);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
