@@ -2,9 +2,9 @@
 
 #include <QFont>
 
-// The program's pictures live in Qt resources under :/assets/ (banner.bmp, icon.ico,
-// icon-32.png, icon-48.png, icon-256.png) and its font under :/fonts/ (tahoma.ttf, tahomabd.ttf);
-// linking morvane_assets brings them in.
+// The program's pictures live in Qt resources under :/assets/ (banner.bmp and banner@2x.png for
+// scaled screens, icon.ico, and icon-N.png at each size of the desktop's icon theme) and its font
+// under :/fonts/ (tahoma.ttf, tahomabd.ttf); linking morvane_assets brings them in.
 namespace assets {
 
 // Registers the embedded Tahoma, regular and bold, with the application's font database, so the

@@ -55,7 +55,7 @@ int main(int argc, char* argv[]) {
     laps.lap("fonts");
     QWidget scratch;
     QIcon icon;
-    for (const char* size : {"16", "32", "48", "256"})
+    for (const char* size : {"16", "22", "24", "32", "48", "64", "128", "256"})
         icon.addPixmap(
             QPixmap(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)), "PNG"));
     scratch.setWindowIcon(icon);

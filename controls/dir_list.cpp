@@ -1,9 +1,11 @@
 #include "controls/dir_list.h"
 
+#include "controls/accessibility.h"
 #include "controls/folder_entries.h"
 #include "controls/folder_error.h"
 #include "controls/native_name.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -23,6 +25,7 @@ QString withSeparator(const QString& folder) {
 
 DirList::DirList(QWidget* parent)
     : QTreeWidget(parent) {
+    installAccessibility();
     setColumnCount(1);
     header()->hide();
     setRootIsDecorated(false);
@@ -81,6 +84,58 @@ void DirList::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QTreeWidget::keyPressEvent(event);
+}
+
+// Every folder of the list is shown, the tree being drawn fully open.
+QModelIndex DirList::shownAt(int row) const {
+    if (row < 0)
+        return {};
+    QModelIndex index = model()->index(0, 0);
+    for (int i = 0; i < row && index.isValid(); ++i)
+        index = indexBelow(index);
+    return index;
+}
+
+int DirList::shownCount() const {
+    int count = 0;
+    for (QModelIndex index = shownAt(0); index.isValid(); index = indexBelow(index))
+        ++count;
+    return count;
+}
+
+int DirList::rowOf(const QModelIndex& index) const {
+    int row = 0;
+    for (QModelIndex at = shownAt(0); at.isValid(); at = indexBelow(at), ++row) {
+        if (at == index)
+            return row;
+    }
+    return -1;
+}
+
+// QTreeView tells screen readers of these changes counting its header as the first row, hidden
+// or not; the list has no header for them, so it tells them itself.
+void DirList::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    if (QAccessible::isActive() && current.isValid()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(rowOf(current));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void DirList::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!QAccessible::isActive())
+        return;
+    for (const auto& [indexes, type] :
+         {std::pair{selected.indexes(), QAccessible::SelectionAdd},
+          std::pair{deselected.indexes(), QAccessible::SelectionRemove}}) {
+        if (indexes.isEmpty() || !indexes.first().isValid())
+            continue;
+        QAccessibleEvent event(this, type);
+        event.setChild(rowOf(indexes.first()));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 // The current folder comes into sight with as many of its ancestors as fit above it: from the

@@ -25,11 +25,20 @@ public:
     QString path() const;
     QString currentFolder() const { return folder; }
 
+    // The folders shown, counted from the top row: how screen readers number them.
+    int shownCount() const;
+    QModelIndex shownAt(int row) const;
+    // The row of a folder shown, or -1.
+    int rowOf(const QModelIndex& index) const;
+
 signals:
     void folderActivated(const QString& folder);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
     // The classic folder list shows depth by indentation alone, without expand arrows.
     void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
 

@@ -1,5 +1,6 @@
 #include "controls/drive_list.h"
 
+#include "controls/accessibility.h"
 #include "controls/native_name.h"
 
 #include <QDir>
@@ -24,6 +25,7 @@ DriveList::DriveList(VolumeSource source_, QWidget* parent)
     : QComboBox(parent)
     , source(std::move(source_))
     , volumes(source()) {
+    installAccessibility();
     fill();
 }
 

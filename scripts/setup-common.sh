@@ -17,6 +17,7 @@ build_packages=(
     libx11-dev time python3          # bench/measure.sh: whole runs and start-up
     clang-14 libclang-rt-14-dev      # fuzzing with libFuzzer, and its sanitizers
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
+    dbus-daemon dbus-bin at-spi2-core python3-pyatspi # the tests that read it as a screen reader
     desktop-file-utils appstream     # validators of the desktop entry and metainfo
     dpkg-dev file                    # building and inspecting the Debian package (CPack needs file)
 )

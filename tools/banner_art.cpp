@@ -88,15 +88,17 @@ void drawTitle(QPainter& painter, const QString& regularFamily, const QString& b
 
 } // namespace
 
-QImage drawBanner(const QString& regularFamily, const QString& boldFamily) {
-    QImage image(bannerWidth, bannerHeight, QImage::Format_RGB32);
+QImage drawBanner(const QString& regularFamily, const QString& boldFamily, int scale) {
+    QImage image(bannerWidth * scale, bannerHeight * scale, QImage::Format_RGB32);
     image.fill(colours::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.scale(scale, scale);
     drawWash(painter);
     drawBand(painter);
-    painter.drawImage(QPoint(20, 16), drawIcon(56));
+    // The icon is drawn at the banner's own resolution rather than enlarged.
+    painter.drawImage(QRect(20, 16, 56, 56), drawIcon(56 * scale));
     drawTitle(painter, regularFamily, boldFamily);
     return image;
 }

@@ -14,8 +14,10 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QList>
 #include <QSaveFile>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -28,6 +30,12 @@ namespace {
 // The banner's lettering comes from the packaged fonts themselves, never from whatever the
 // machine would substitute, so every run draws the same pixels.
 constexpr std::string_view fontFolder = "/usr/share/wine/fonts/";
+
+// What Windows asks of a program's icon at each display scale, after the 16-pixel picture that
+// leads the file: 20 and 24 for small icons at 125 % and 150 %, up to 256 for large views.
+constexpr std::array windowsIconSizes{20, 24, 32, 40, 48, 64, 256};
+// The sizes of the desktop icon theme (hicolor) besides 16.
+constexpr std::array desktopIconSizes{22, 24, 32, 48, 64, 128, 256};
 
 QString loadFont(std::string_view file) {
     const QString path = QString::fromUtf8(fontFolder.data(), qsizetype(fontFolder.size())) +
@@ -78,11 +86,19 @@ int main(int argc, char** argv) {
         const QString bold = loadFont("tahomabd.ttf");
 
         writeFile(folder, "banner.bmp", tools::bmpFileBytes(tools::drawBanner(regular, bold)));
+        // The same banner for screens scaled to 150 % and more, which would otherwise enlarge
+        // the one above and blur it.
+        writeFile(folder, "banner@2x.png", pngBytes(tools::drawBanner(regular, bold, 2)));
+
         const QImage icon16 = tools::drawIcon16();
-        writeFile(folder, "icon.ico", tools::icoFileBytes(icon16));
-        // The same picture as a PNG: the main window's icon, cheaper to decode at start-up.
+        QList<QImage> larger;
+        for (const int size : windowsIconSizes)
+            larger.append(tools::drawIcon(size));
+        writeFile(folder, "icon.ico", tools::icoFileBytes(icon16, larger));
+        // The same picture as PNGs at the desktop theme's sizes: the window's icon, cheaper to
+        // decode at start-up, and the icons the Linux package installs.
         writeFile(folder, "icon-16.png", pngBytes(icon16));
-        for (const int size : {32, 48, 256})
+        for (const int size : desktopIconSizes)
             writeFile(folder, QStringLiteral("icon-%1.png").arg(size),
                       pngBytes(tools::drawIcon(size)));
     } catch (const std::exception& error) {

@@ -61,6 +61,7 @@ frmInfo::frmInfo(QWidget* parent)
 
     Text1 = new QPlainTextEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("Patch Information"));
     Text1->setGeometry(controls::toPixels(text1Rect));
     Text1->setReadOnly(true);
     // Read-only still lets the user select and copy, with the mouse and with the keyboard.

@@ -8,6 +8,7 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
+#include "controls/status_line.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
 
@@ -109,16 +110,33 @@ frmPatch::~frmPatch() {
 // files when the window is first shown each cost start-up more time and memory.
 QIcon frmPatch::programIcon() {
     QIcon icon;
-    for (const char* size : {"16", "32", "48", "256"})
+    for (const char* size : {"16", "22", "24", "32", "48", "64", "128", "256"})
         icon.addPixmap(
             QPixmap(QStringLiteral(":/assets/icon-%1.png").arg(QLatin1String(size)), "PNG"));
     return icon;
 }
 
+// A screen scaled above 100 % gets the banner drawn at twice the size, brought to the screen's own
+// pixels once here: enlarging the window's pixels would blur it, and leaving the drawing to shrink
+// the large one would make its edges ragged.
+QPixmap frmPatch::banner() const {
+    const qreal ratio = devicePixelRatioF();
+    if (ratio <= 1.0)
+        return QPixmap(QStringLiteral(":/assets/banner.bmp"));
+    QPixmap sharp(QStringLiteral(":/assets/banner@2x.png"));
+    constexpr qreal drawnRatio = 2.0;
+    if (ratio != drawnRatio && !sharp.isNull()) {
+        sharp = sharp.scaled((QSizeF(sharp.size()) * (ratio / drawnRatio)).toSize(),
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    sharp.setDevicePixelRatio(ratio);
+    return sharp;
+}
+
 void frmPatch::createBanner() {
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/assets/banner.bmp")));
+    Image1->setPixmap(banner());
     Image1->setGeometry(controls::toPixels(image1Rect));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
@@ -130,7 +148,9 @@ void frmPatch::createLabels() {
         createLabel(QStringLiteral("Label3"), QStringLiteral("Locate morvane.mrc:"), label3Rect);
     Label4 = createLabel(QStringLiteral("Label4"), QStringLiteral("Showing: mIRC Scripts (*.mrc)"),
                          label4Rect);
-    lblPatch = createLabel(QStringLiteral("lblPatch"), QString(), lblPatchRect);
+    lblPatch = new controls::StatusLine(this);
+    setUpLabel(lblPatch, QStringLiteral("lblPatch"), lblPatchRect);
+    lblPatch->setAccessibleName(QStringLiteral("Status"));
     QPalette red = lblPatch->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblPatch->setPalette(red);
@@ -142,15 +162,18 @@ void frmPatch::createBrowser(const controls::VolumeSource& volumes) {
     Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
+    Drive1->setAccessibleName(QStringLiteral("Drive"));
     Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
 
     Dir1 = new controls::DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setGeometry(controls::toPixels(dir1Rect));
+    Dir1->setAccessibleName(QStringLiteral("Folders"));
 
     File1 = new controls::FileList(this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(controls::toPixels(file1Rect));
+    File1->setAccessibleName(QStringLiteral("Scripts"));
 }
 
 void frmPatch::createButtons() {
@@ -181,12 +204,16 @@ void frmPatch::startUp() {
 QLabel* frmPatch::createLabel(const QString& name, const QString& text,
                               const controls::TwipsRect& rect) {
     auto* label = new QLabel(text, this);
+    setUpLabel(label, name, rect);
+    return label;
+}
+
+void frmPatch::setUpLabel(QLabel* label, const QString& name, const controls::TwipsRect& rect) {
     label->setObjectName(name);
     label->setGeometry(controls::toPixels(rect));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
-    return label;
 }
 
 QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
@@ -301,7 +328,7 @@ void frmPatch::patchSelected() {
 }
 
 void frmPatch::showStatus(std::string_view text) {
-    lblPatch->setText(fromUtf8(text));
+    lblPatch->setStatus(fromUtf8(text));
     // The run holds the event loop, so the line is painted now or the user never sees the stage.
     lblPatch->repaint();
 }

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QIcon;
+class QPixmap;
 class QLabel;
 class QPushButton;
 class frmInfo;
@@ -16,6 +17,7 @@ namespace controls {
 class DirList;
 class DriveList;
 class FileList;
+class StatusLine;
 } // namespace controls
 
 // The main window: the browser (drive, folder and file lists), the status line, the Patch and
@@ -38,11 +40,13 @@ private slots:
 
 private:
     static QIcon programIcon();
+    QPixmap banner() const;
     void createBanner();
     void createLabels();
     void createBrowser(const controls::VolumeSource& volumes);
     void createButtons();
     QLabel* createLabel(const QString& name, const QString& text, const controls::TwipsRect& rect);
+    static void setUpLabel(QLabel* label, const QString& name, const controls::TwipsRect& rect);
     QPushButton* createButton(const QString& name, const QString& caption,
                               const controls::TwipsRect& rect);
     void startUp();
@@ -67,7 +71,7 @@ private:
     QPushButton* cmdInfo;
     QLabel* Label4;
     QPushButton* cmdPatch;
-    QLabel* lblPatch;
+    controls::StatusLine* lblPatch;
     QLabel* Label5;
     QPointer<frmInfo> info;
 };

@@ -55,9 +55,11 @@ private slots:
 
 void TestResources::resourcesLinkedIn_data() {
     QTest::addColumn<QString>("path");
-    for (const char* path : {":/assets/banner.bmp", ":/assets/icon.ico", ":/assets/icon-16.png",
-                             ":/assets/icon-32.png", ":/assets/icon-48.png",
-                             ":/assets/icon-256.png", ":/fonts/tahoma.ttf", ":/fonts/tahomabd.ttf"})
+    for (const char* path : {":/assets/banner.bmp", ":/assets/banner@2x.png", ":/assets/icon.ico",
+                             ":/assets/icon-16.png", ":/assets/icon-22.png", ":/assets/icon-24.png",
+                             ":/assets/icon-32.png", ":/assets/icon-48.png", ":/assets/icon-64.png",
+                             ":/assets/icon-128.png", ":/assets/icon-256.png", ":/fonts/tahoma.ttf",
+                             ":/fonts/tahomabd.ttf"})
         QTest::newRow(path) << QString::fromLatin1(path);
 }
 

@@ -35,6 +35,7 @@ private slots:
     void startUpStatusLineEmpty();
     void startUpAppliesPatchButtonRule();
     void bannerAtNaturalSize();
+    void bannerSharpOnScaledScreen();
     void noDefaultButton();
     void layout_data();
     void layout();
@@ -109,7 +110,27 @@ void tst_FrmPatch::startUpAppliesPatchButtonRule() {
 void tst_FrmPatch::bannerAtNaturalSize() {
     Machine machine;
     frmPatch window(machine.volumes());
-    QCOMPARE(control<QLabel>(window, "Image1")->pixmap().size(), QSize(581, 282));
+    QCOMPARE(control<QLabel>(window, "Image1")->pixmap().deviceIndependentSize(), QSizeF(581, 282));
+}
+
+// On a screen scaled twice the window shows the banner drawn at twice the size, pixel for pixel,
+// not the window's pixels enlarged; and the window keeps its proportions.
+void tst_FrmPatch::bannerSharpOnScaledScreen() {
+    if (qApp->devicePixelRatio() != 2.0)
+        QSKIP("needs a screen scaled twice: ui.tst_frmpatch_scaled runs it with QT_SCALE_FACTOR=2");
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.size(), QSize(581 * 2, 343 * 2));
+
+    const QImage drawn =
+        QImage(QStringLiteral(":/assets/banner@2x.png")).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(drawn.size(), QSize(581 * 2, 282 * 2));
+    // The title band, above every label and list: the first label starts at pixel row 104.
+    const QRect band(0, 0, 581 * 2, 104 * 2);
+    QCOMPARE(shown.copy(band), drawn.copy(band));
 }
 
 void tst_FrmPatch::noDefaultButton() {
