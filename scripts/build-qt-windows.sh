@@ -19,8 +19,10 @@ else
 fi
 cache_root="${MORVANE_QT_CACHE:-$default_cache}"
 
-# Only what the program and its window tests use. The two last flags are needed with Debian's
-# source: it lacks wintab.h, and qwindows.dll fails to link DirectWrite 3 without Direct2D.
+# Only what the program and its window tests use. OpenGL is turned off as an input, not as a
+# feature: the feature alone leaves "dynamic OpenGL" on, which the Windows platform plugin then
+# fails to compile. The two last flags are needed with Debian's source: it lacks wintab.h, and
+# qwindows.dll fails to link DirectWrite 3 without Direct2D.
 qt_options=(
     -DCMAKE_BUILD_TYPE=Release
     -DBUILD_SHARED_LIBS=ON
@@ -28,7 +30,8 @@ qt_options=(
     -DQT_BUILD_TESTS=OFF
     -DQT_HOST_PATH=/usr
     -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_opengl=OFF
+    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DINPUT_opengl=no -DFEATURE_opengl=OFF
+    -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF
     -DFEATURE_vulkan=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_printsupport=OFF
     -DFEATURE_icu=OFF -DFEATURE_zstd=OFF -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF
     -DFEATURE_gif=OFF -DFEATURE_direct2d=OFF
@@ -65,6 +68,14 @@ source_version() {
     apt-cache showsrc qt6-base | sed -n 's/^Version: //p' | sort -V | tail -n 1
 }
 
+work=
+cleanup() {
+    if [[ -n $work ]]; then
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
 main() {
     install_packages "${windows_packages[@]}"
     ensure_deb_src
@@ -72,15 +83,17 @@ main() {
     version=$(source_version)
     key=$(printf '%s\n' "${qt_options[@]}" | cat - "$toolchain" | sha256sum | cut -c 1-12)
     install="$cache_root/$version-$key"
+    if [[ ${1:-} == --where ]]; then
+        echo "$install"
+        return 0
+    fi
     if [[ -f $install/.complete ]]; then
         step "reusing Qt $version for Windows in $install"
         echo "$install"
         return 0
     fi
 
-    local work
     work=$(mktemp -d "${TMPDIR:-/tmp}/morvane-qt-windows.XXXXXX")
-    trap 'rm -rf "$work"' EXIT
     step "fetching the qtbase source $version from Debian"
     (cd "$work" && apt-get source -qq "qt6-base=$version" >/dev/null)
     local source
