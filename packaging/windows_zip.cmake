@@ -40,12 +40,14 @@ add_custom_target(windows_zip
           "${PROJECT_SOURCE_DIR}/assets/LGPL-2.1.txt" "${zip_root}"
   COMMAND ${CMAKE_COMMAND} -E copy /usr/share/common-licenses/LGPL-3 "${zip_root}/LGPL-3.txt"
   COMMAND ${CMAKE_COMMAND} -E copy /usr/share/common-licenses/GPL-3 "${zip_root}/GPL-3.txt"
-  # The program is stripped of its debug information, as the Qt libraries are.
-  COMMAND ${CMAKE_STRIP} --strip-debug "${zip_root}/$<TARGET_FILE_NAME:morvane-patch>"
-  # Same input, same zip: fixed times and no extra fields.
-  COMMAND find . -exec touch -h -d 2026-12-08T00:00:00Z {} +
-  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "find . -type f | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
-  WORKING_DIRECTORY "${zip_root}"
+  # Symbols serve no one who runs the program: the copies in the zip go without them.
+  COMMAND ${CMAKE_STRIP} --strip-unneeded "${zip_root}/$<TARGET_FILE_NAME:morvane-patch>"
+          "${zip_root}/Qt6Core.dll" "${zip_root}/Qt6Gui.dll" "${zip_root}/Qt6Widgets.dll"
+          "${zip_root}/libstdc++-6.dll" "${zip_root}/libgcc_s_seh-1.dll"
+          "${zip_root}/libwinpthread-1.dll" "${zip_root}/platforms/qwindows.dll"
+          "${zip_root}/styles/qwindowsvistastyle.dll"
+  # Same input, same zip: fixed times, a fixed order and no extra fields.
+  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "cd \"${zip_root}\" && find . -exec touch -h -d 2026-12-08T00:00:00Z {} + && find . -type f | cut -c 3- | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
   DEPENDS morvane-patch ${notices}
   COMMENT "Writing ${zip_name}"
   VERBATIM)

@@ -33,7 +33,7 @@ while read -r file; do
     while read -r dll; do
         lower=${dll,,}
         if [[ -z $(find "$tmp" -iname "$dll" -print -quit) ]] &&
-            ! [[ $lower =~ ^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|imm32|winmm|ws2_32|version|dwmapi|uxtheme|shlwapi|setupapi|netapi32|userenv|wtsapi32|mpr|msvcrt|authz|d3d9|d3d11|dxgi|dwrite|api-ms-win-.*)\.dll$ ]]; then
+            ! [[ $lower =~ ^(kernel32|user32|gdi32|advapi32|shell32|shcore|ole32|oleaut32|comdlg32|imm32|winmm|ws2_32|version|dwmapi|uxtheme|shlwapi|netapi32|userenv|wtsapi32|mpr|msvcrt|authz|d3d9|d3d11|dxgi|api-ms-win-.*)\.dll$ ]]; then
             echo "FAIL: $file needs $dll, which is neither in the zip nor part of Windows" >&2
             missing=1
         fi

@@ -95,7 +95,7 @@ TEST(Executable, FirstIconIsTheProgramsAndItIsAWindowProgram) {
         LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
     LPWSTR first = nullptr;
-    EnumResourceNamesW(module, RT_GROUP_ICON, firstName, reinterpret_cast<LONG_PTR>(&first));
+    EnumResourceNamesW(module, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, firstName, reinterpret_cast<LONG_PTR>(&first));
     ASSERT_NE(first, nullptr) << "no icon";
     const HICON icon = static_cast<HICON>(LoadImageW(module, first, IMAGE_ICON, 16, 16, 0));
     EXPECT_NE(icon, nullptr);
