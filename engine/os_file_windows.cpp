@@ -270,22 +270,22 @@ std::error_code resolve(const fs::path& path, fs::path& result) {
     if (const auto fault = injectedFault())
         return fault;
     File file;
-    if (const auto error =
-            openPath(path, FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING, 0, file))
+    if (const auto error = openPath(path, FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING, 0, file))
         return error;
-    std::wstring found(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length =
-            GetFinalPathNameByHandleW(handleOf(file), found.data(),
-                                      static_cast<DWORD>(found.size()), FILE_NAME_NORMALIZED);
-        if (length == 0)
-            return lastError();
-        if (length < found.size()) {
-            found.resize(length);
-            break;
-        }
-        found.resize(length);
+    // Room for the longest path Windows has.
+    std::wstring found(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(
+        handleOf(file), found.data(), static_cast<DWORD>(found.size()), FILE_NAME_NORMALIZED);
+    if (length == 0 && GetLastError() == ERROR_MORE_DATA) {
+        // Wine names a file by its handle only up to 260 characters. Past that the path is taken
+        // as given: links, which only administrators make on Windows, are not followed there.
+        std::error_code error;
+        result = fs::absolute(path, error).lexically_normal();
+        return error;
     }
+    if (length == 0 || length >= found.size())
+        return lastError();
+    found.resize(length);
     // The long-path prefix is the system's, not the user's: drive paths are given back as such.
     if (found.starts_with(LR"(\\?\UNC\)"))
         found = LR"(\\)" + found.substr(8);
@@ -400,7 +400,8 @@ std::error_code write(const File& file, std::string_view bytes) {
     if (const auto fault = injectedFault())
         return fault;
     while (!bytes.empty()) {
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), DWORD{1} << 30));
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size(), DWORD{1} << 30));
         DWORD done = 0;
         if (!WriteFile(handleOf(file), bytes.data(), wanted, &done, nullptr))
             return lastError();
@@ -455,11 +456,11 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
         // A DACL the script inherits from its folder is inherited by the new file the same way;
         // one set on the script itself is copied as it is.
         const SECURITY_INFORMATION which =
-            DACL_SECURITY_INFORMATION | ((control & SE_DACL_PROTECTED)
-                                             ? PROTECTED_DACL_SECURITY_INFORMATION
-                                             : UNPROTECTED_DACL_SECURITY_INFORMATION);
-        const DWORD set = SetSecurityInfo(handleOf(to), SE_FILE_OBJECT, which, nullptr, nullptr,
-                                          dacl, nullptr);
+            DACL_SECURITY_INFORMATION |
+            ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                           : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        const DWORD set =
+            SetSecurityInfo(handleOf(to), SE_FILE_OBJECT, which, nullptr, nullptr, dacl, nullptr);
         if (set != ERROR_SUCCESS) {
             if (const auto error = refusedOrFailed(set, complete))
                 return error;
@@ -471,8 +472,7 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
     // Read-only last of all, once the text is in: it is set on the handle, which stays writable.
     // The temporary name stays hidden until it is given up.
     const DWORD attributes =
-        (info.dwFileAttributes & keptAttributes & ~FILE_ATTRIBUTE_READONLY) |
-        FILE_ATTRIBUTE_HIDDEN;
+        (info.dwFileAttributes & keptAttributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_HIDDEN;
     return setAttributes(handleOf(to), attributes);
 }
 
@@ -634,9 +634,8 @@ void removeLeftovers(const Folder& folder) noexcept {
             continue;
         // Opened shared with no one: a live run holds its file open, so only a dead run's opens.
         const HANDLE leftover =
-            CreateFileW((folder.path / found.cFileName).c_str(), DELETE, 0, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                        nullptr);
+            CreateFileW((folder.path / found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (leftover != INVALID_HANDLE_VALUE)
             CloseHandle(leftover);
     } while (FindNextFileW(search, &found));
@@ -660,8 +659,9 @@ std::size_t memoryForAScript() noexcept {
 std::size_t maxNameLength(const fs::path& folder) noexcept {
     const fs::path root = folder.root_path();
     DWORD longest = 0;
-    if (!root.empty() && GetVolumeInformationW((root.native() + L"\\").c_str(), nullptr, 0,
-                                               nullptr, &longest, nullptr, nullptr, 0) &&
+    if (!root.empty() &&
+        GetVolumeInformationW((root.native() + L"\\").c_str(), nullptr, 0, nullptr, &longest,
+                              nullptr, nullptr, 0) &&
         longest > 0)
         return longest;
     return 255;

@@ -119,4 +119,4 @@ as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not mak
 say "Wine is up after $((SECONDS - started)) s; running the tests"
 
 # The preset runs two tests at a time, one per core, each with its deadline.
-as_tester ctest --preset windows </dev/null
+as_tester ctest --preset windows "$@" </dev/null

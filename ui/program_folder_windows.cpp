@@ -12,11 +12,9 @@ namespace {
 bool canWriteIn(const QString& folder) {
     const QString probe = QDir::toNativeSeparators(
         folder + QStringLiteral("/.~mpprobe%1").arg(GetCurrentProcessId()));
-    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(probe.utf16()),
-                                    GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
-                                        FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr);
+    const HANDLE file = CreateFileW(
+        reinterpret_cast<const wchar_t*>(probe.utf16()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(file);

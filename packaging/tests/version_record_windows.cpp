@@ -22,7 +22,8 @@ std::vector<unsigned char> versionRecord() {
 }
 
 // The value of an entry of the US English Unicode block, or nothing when it is missing.
-bool entry(const std::vector<unsigned char>& record, const std::wstring& name, std::wstring& value) {
+bool entry(const std::vector<unsigned char>& record, const std::wstring& name,
+           std::wstring& value) {
     void* found = nullptr;
     UINT length = 0;
     const std::wstring path = L"\\StringFileInfo\\040904b0\\" + name;
@@ -85,22 +86,64 @@ TEST(VersionRecord, EntriesAreTheProgramsAndNoOthers) {
         EXPECT_FALSE(entry(record, absent, value));
 }
 
+// A resource's name, kept past the enumeration that gave it: a number, or a text.
+struct ResourceName {
+    std::wstring text;
+    ULONG_PTR number = 0;
+    LPCWSTR get() const { return text.empty() ? MAKEINTRESOURCEW(number) : text.c_str(); }
+};
+
 BOOL CALLBACK firstName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
-    *reinterpret_cast<LPWSTR*>(found) = name;
+    auto& first = *reinterpret_cast<ResourceName*>(found);
+    if (IS_INTRESOURCE(name))
+        first.number = reinterpret_cast<ULONG_PTR>(name);
+    else
+        first.text = name;
     return FALSE; // the first is the one Explorer shows
 }
 
+// The icon group as the resource compiler writes it (GRPICONDIR and its entries).
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width;
+    BYTE height;
+    BYTE colours;
+    BYTE reserved;
+    WORD planes;
+    WORD bitsPerPixel;
+    DWORD bytes;
+    WORD id;
+};
+struct IconGroup {
+    WORD reserved;
+    WORD type;
+    WORD count;
+    IconGroupEntry entries[1];
+};
+#pragma pack(pop)
+
 TEST(Executable, FirstIconIsTheProgramsAndItIsAWindowProgram) {
-    const HMODULE module =
-        LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    // Read as data, with kernel32 alone: Explorer's view of the icon without a window system.
+    const HMODULE module = LoadLibraryExW(
+        program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
-    LPWSTR first = nullptr;
-    EnumResourceNamesW(module, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, firstName, reinterpret_cast<LONG_PTR>(&first));
-    ASSERT_NE(first, nullptr) << "no icon";
-    const HICON icon = static_cast<HICON>(LoadImageW(module, first, IMAGE_ICON, 16, 16, 0));
-    EXPECT_NE(icon, nullptr);
-    if (icon)
-        DestroyIcon(icon);
+    const auto groupIcons = MAKEINTRESOURCEW(14); // RT_GROUP_ICON
+    const auto icons = MAKEINTRESOURCEW(3);       // RT_ICON
+    ResourceName first;
+    EnumResourceNamesW(module, groupIcons, firstName, reinterpret_cast<LONG_PTR>(&first));
+    ASSERT_TRUE(!first.text.empty() || first.number != 0) << "no icon";
+    const HRSRC found = FindResourceW(module, first.get(), groupIcons);
+    ASSERT_NE(found, nullptr);
+    const auto* group = static_cast<const IconGroup*>(LockResource(LoadResource(module, found)));
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->type, 1);
+    ASSERT_GE(group->count, 1);
+    // The 16-pixel picture first, as the window's title bar shows it.
+    EXPECT_EQ(group->entries[0].width, 16);
+    EXPECT_EQ(group->entries[0].height, 16);
+    for (WORD i = 0; i < group->count; ++i)
+        EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(group->entries[i].id), icons), nullptr)
+            << "picture " << i << " of the icon is missing";
     FreeLibrary(module);
 
     // No console window opens with it: the PE header names the Windows GUI subsystem.

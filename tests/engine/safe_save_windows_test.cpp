@@ -3,6 +3,7 @@
 // every other program can still read.
 
 #include "engine/os_file.h"
+#include "engine/patch_rules.h"
 #include "engine/patch_run.h"
 #include "engine/script_files.h"
 #include "tests/engine/test_support.h"
@@ -112,6 +113,10 @@ TEST_F(WindowsSave, TheScriptKeepsItsAclAndAttributesAndTheBackupTakesItsAcl) {
 // While a run writes, its temporary file is hidden from every file list, and the script stays
 // readable by other programs: its lock is on a byte past its end, not on its text.
 TEST_F(WindowsSave, DuringARunTheTemporaryFileIsHiddenAndTheScriptReadable) {
+    // A script the whole patch applies to, so that both writes happen.
+    writeBytes(script(), "alias msn.vver return 4.8\r\n" + std::string(engine::ruleC1.find) +
+                             "\r\n" + std::string(engine::ruleC2.find) + "\r\n" +
+                             std::string(engine::ruleC3.find) + "\r\n");
     bool looked = false;
     engine::os::FaultPlan plan;
     plan.before = [&](long) {
@@ -155,8 +160,8 @@ TEST_F(WindowsSave, ASecondRunOnTheSameScriptIsRefusedAtOnce) {
 }
 
 TEST_F(WindowsSave, NamesThatLeadElsewhereAreRefused) {
-    for (const wchar_t* name : {L"..\\morvane.mrc", L"c:morvane.mrc", L"morvane.mrc:stream",
-                                L"scripts/morvane.mrc"}) {
+    for (const wchar_t* name :
+         {L"..\\morvane.mrc", L"c:morvane.mrc", L"morvane.mrc:stream", L"scripts/morvane.mrc"}) {
         RecordingUi ui({true, true});
         EXPECT_THROW(engine::runPatch(root / "scripts", name, ui, root / "logs"),
                      engine::PatchError);
