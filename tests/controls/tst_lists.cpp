@@ -4,6 +4,7 @@
 #include "controls/folder_error.h"
 #include "controls/native_name.h"
 #include "tests/controls/list_helpers.h"
+#include "tests/system_names.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,8 +44,9 @@ void tst_Lists::fileListEntries_data() {
         << QStringList{"alpha.Mrc", "Morvane.MRC", "zeta.mrc"};
     QTest::newRow("hidden left out")
         << QStringList{".morvane.mrc", "shown.mrc"} << QStringList{"shown.mrc"};
-    QTest::newRow("markup in names kept as typed")
-        << QStringList{"<b>x<i>.mrc"} << QStringList{"<b>x<i>.mrc"};
+    if (test_support::systemTakesName("<b>x<i>.mrc"))
+        QTest::newRow("markup in names kept as typed")
+            << QStringList{"<b>x<i>.mrc"} << QStringList{"<b>x<i>.mrc"};
 }
 
 void tst_Lists::fileListEntries() {
@@ -194,13 +196,18 @@ void tst_Lists::dirListShowsTheWayBackUp() {
     list.scrollToBottom();
     list.setPath(root.filePath(path));
 
+    // In sight means the rows: a deep folder's indent may take it past the list's right edge,
+    // wider on some styles than others, where the horizontal scroll bar reaches it.
     const QRect view = list.viewport()->rect();
+    const auto inSight = [&](const QRect& row) {
+        return view.top() <= row.top() && row.bottom() <= view.bottom();
+    };
     QTreeWidgetItem* current = list.currentItem();
-    QVERIFY(view.contains(list.visualItemRect(current)));
+    QVERIFY(inSight(list.visualItemRect(current)));
     const int fits = view.height() / list.visualItemRect(current).height();
     int ancestorsShown = 0;
     for (QTreeWidgetItem* up = current->parent(); up; up = up->parent())
-        ancestorsShown += view.contains(list.visualItemRect(up));
+        ancestorsShown += inSight(list.visualItemRect(up));
     QCOMPARE(ancestorsShown, std::min(depth, fits - 1));
     if (depth < fits)
         QCOMPARE(list.visualItemRect(list.topLevelItem(0)).top(), 0);
@@ -220,8 +227,16 @@ void tst_Lists::driveListRereadsWhenOpened() {
         list.hidePopup();
     };
     list.setCurrentIndex(1);
-    const QString folder = controls::fromNative(scratch / "usb/caf\xE9");
-    QVERIFY(std::filesystem::create_directory(scratch / "usb/caf\xE9"));
+    // A name that is not plain text where names are bytes, and not ASCII where they are UTF-16.
+    const auto cafe = [&] {
+        if constexpr (std::is_same_v<std::filesystem::path::value_type, char>)
+            return scratch / "usb/caf\xE9";
+        else
+            return std::filesystem::path(scratch.path().toStdWString()) / L"usb/caf\u00e9";
+    }();
+    const QString folder = controls::fromNative(cafe);
+    std::error_code made;
+    QVERIFY2(std::filesystem::create_directory(cafe, made), made.message().c_str());
     list.rememberFolder(folder);
     QCOMPARE(list.folder(), folder);
     QSignalSpy changes(&list, &QComboBox::currentIndexChanged);

@@ -5,6 +5,7 @@
 #include "controls/drive_list.h"
 #include "controls/volumes.h"
 #include "engine/patch_rules.h"
+#include "ui/program_folder.h"
 
 #include <QDir>
 #include <QEvent>
@@ -48,6 +49,8 @@ struct Machine {
         root.mkpath("data");
         writeFile(root.filePath("notafolder"));
         qputenv("XDG_DATA_HOME", QFile::encodeName(root.filePath("data")));
+        // Beside the test program (Windows), the log outlives a machine: each starts without.
+        QFile::remove(logFile());
     }
     // QTemporaryDir can neither name nor remove what is not UTF-8.
     ~Machine() { std::filesystem::remove_all(scratch.path().toStdString()); }
@@ -66,7 +69,9 @@ struct Machine {
         };
     }
 
-    QString logFile() const { return scratch.filePath("data/morvane-patch/parselog.log"); }
+    // Where the window's runs write the log: under the data folder set above on Linux, beside
+    // the test program on Windows.
+    QString logFile() const { return programFolder() + QStringLiteral("/parselog.log"); }
 
     QTemporaryDir scratch;
 };
