@@ -112,7 +112,10 @@ if [[ ! -f $home/.wine-morvane-tests/system.reg ]]; then
     say "making the Wine prefix $home/.wine-morvane-tests"
     as_tester mkdir -p "$home/.wine-morvane-tests"
 fi
-as_tester wineserver -p </dev/null >/dev/null 2>&1
+# A server an interrupted run left for the prefix is ended first: -p cannot start a second one.
+as_tester wineserver -k >/dev/null 2>&1 || true
+as_tester wineserver -w >/dev/null 2>&1 || true
+as_tester wineserver -p </dev/null >/dev/null 2>&1 || fail "the Wine server did not start"
 # Makes the prefix the first time, brings it up to date after a Wine upgrade, and starts Wine's
 # services before the tests, outside CTest's pipes.
 as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not make the prefix"

@@ -31,7 +31,6 @@ private slots:
     void dirListActivation();
     void dirListShowsTheWayBackUp_data();
     void dirListShowsTheWayBackUp();
-    void driveListRereadsWhenOpened();
 };
 
 void tst_Lists::fileListEntries_data() {
@@ -211,60 +210,6 @@ void tst_Lists::dirListShowsTheWayBackUp() {
     QCOMPARE(ancestorsShown, std::min(depth, fits - 1));
     if (depth < fits)
         QCOMPARE(list.visualItemRect(list.topLevelItem(0)).top(), 0);
-}
-
-void tst_Lists::driveListRereadsWhenOpened() {
-    NativeScratch scratch;
-    const auto volume = [&](const char* drive) {
-        QDir(scratch.path()).mkpath(drive);
-        return controls::Volume{scratch.filePath(drive), drive, {}};
-    };
-    auto attached =
-        std::make_shared<std::vector<controls::Volume>>(std::vector{volume("c"), volume("usb")});
-    controls::DriveList list([attached] { return *attached; });
-    const auto open = [&] {
-        list.showPopup();
-        list.hidePopup();
-    };
-    list.setCurrentIndex(1);
-    // A name that is not plain text where names are bytes, and not ASCII where they are UTF-16.
-    const auto cafe = [&] {
-        if constexpr (std::is_same_v<std::filesystem::path::value_type, char>)
-            return scratch / "usb/caf\xE9";
-        else
-            return std::filesystem::path(scratch.path().toStdWString()) / L"usb/caf\u00e9";
-    }();
-    const QString folder = controls::fromNative(cafe);
-    std::error_code made;
-    QVERIFY2(std::filesystem::create_directory(cafe, made), made.message().c_str());
-    list.rememberFolder(folder);
-    QCOMPARE(list.folder(), folder);
-    QSignalSpy changes(&list, &QComboBox::currentIndexChanged);
-
-    // Mounted since, d sorts before the selected drive: selection and folder stay, quietly.
-    attached->insert(attached->begin() + 1, volume("d"));
-    open();
-    QCOMPARE(list.count(), 3);
-    QCOMPARE(list.currentText(), "usb");
-    QCOMPARE(list.folder(), folder);
-    QCOMPARE(changes.count(), 0);
-
-    // The selected drive pulled out: the first drive takes its place, as a drive change.
-    attached->pop_back();
-    open();
-    QCOMPARE(list.count(), 2);
-    QCOMPARE(changes.count(), 1);
-    QCOMPARE(list.currentIndex(), 0);
-
-    // Plugged in again, it finds the folder it was left in; a reading that finds nothing keeps
-    // the drives there are.
-    attached->push_back(volume("usb"));
-    open();
-    list.setCurrentIndex(2);
-    QCOMPARE(list.folder(), folder);
-    attached->clear();
-    open();
-    QCOMPARE(list.count(), 3);
 }
 
 QTEST_MAIN(tst_Lists)
