@@ -2,6 +2,7 @@
 
 #include "engine/os_file.h"
 
+#include "engine/os_file_shared.h"
 #include "engine/temporary_name.h"
 
 #include <algorithm>
@@ -29,18 +30,7 @@ namespace engine::os {
 
 namespace {
 
-FaultPlan* faultPlan = nullptr;
-
-std::error_code injectedFault() {
-    if (!faultPlan)
-        return {};
-    const long operation = ++faultPlan->operations;
-    if (faultPlan->before)
-        faultPlan->before(operation);
-    if (operation == faultPlan->failAt)
-        return {faultPlan->error, std::generic_category()};
-    return {};
-}
+using shared::injectedFault;
 
 std::error_code errorCode(int error) {
     return {error, std::generic_category()};
@@ -281,10 +271,6 @@ std::intptr_t File::release() noexcept {
     return std::exchange(handle_, none);
 }
 
-void setFaultPlan(FaultPlan* plan) noexcept {
-    faultPlan = plan;
-}
-
 std::error_code resolve(const fs::path& path, fs::path& result) {
     if (const auto fault = injectedFault())
         return fault;
@@ -348,55 +334,41 @@ std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus&
 std::error_code lock(const File& file, std::chrono::milliseconds patience) {
     if (const auto fault = injectedFault())
         return fault;
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
-            return {};
-        const int error = errno;
-        if (error == EINTR)
-            continue;
-        if (error != EWOULDBLOCK)
-            return cannotLock(error) ? std::error_code{} : errorCode(error);
-        if (std::chrono::steady_clock::now() >= deadline)
-            return errorCode(EWOULDBLOCK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return shared::lockWithin(
+        [&](std::error_code& error) {
+            for (;;) {
+                if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+                    return shared::LockTry::taken;
+                if (errno == EINTR)
+                    continue;
+                if (errno == EWOULDBLOCK)
+                    return shared::LockTry::busy;
+                if (cannotLock(errno))
+                    return shared::LockTry::taken;
+                error = lastError();
+                return shared::LockTry::failed;
+            }
+        },
+        patience);
 }
 
 std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
                         std::string& bytes) {
     if (const auto fault = injectedFault())
         return fault;
-    if (sizeHint > limit)
-        return errorCode(EFBIG);
-    // One byte more than expected, so that reaching the end needs no second buffer, and room for
-    // what the patch adds (a few dozen bytes in a script), so that the rules need none either.
-    // Whole pages are asked for at a time, as some /proc files take nothing else.
-    constexpr std::size_t page = 4096;
-    const auto pages = [](std::size_t size) { return (size + page - 1) / page * page; };
-    bytes.reserve(pages(sizeHint + 1) + sizeHint / 1024 + page);
-    adviseLargePages(bytes.data(), bytes.capacity());
-    bytes.resize(pages(sizeHint + 1));
-    std::size_t used = 0;
-    for (;;) {
-        const ssize_t got = ::read(fd(file), bytes.data() + used, bytes.size() - used);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return lastError();
-        }
-        if (got == 0)
-            break;
-        used += static_cast<std::size_t>(got);
-        if (used > limit) {
-            bytes.resize(limit + 1);
-            return errorCode(EFBIG);
-        }
-        if (used == bytes.size()) // the file grew while it was read
-            bytes.resize(pages(std::min(bytes.size() * 2, limit + 1)));
-    }
-    bytes.resize(used);
-    return {};
+    return shared::readAll(
+        [&](char* data, std::size_t size, std::size_t& got) {
+            for (;;) {
+                const ssize_t done = ::read(fd(file), data, size);
+                if (done < 0 && errno == EINTR)
+                    continue;
+                if (done < 0)
+                    return lastError();
+                got = static_cast<std::size_t>(done);
+                return std::error_code{};
+            }
+        },
+        sizeHint, limit, bytes);
 }
 
 std::error_code write(const File& file, std::string_view bytes) {

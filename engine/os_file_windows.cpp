@@ -7,6 +7,7 @@
 
 #include "engine/os_file.h"
 
+#include "engine/os_file_shared.h"
 #include "engine/temporary_name.h"
 
 #include <windows.h>
@@ -23,18 +24,7 @@ namespace engine::os {
 
 namespace {
 
-FaultPlan* faultPlan = nullptr;
-
-std::error_code injectedFault() {
-    if (!faultPlan)
-        return {};
-    const long operation = ++faultPlan->operations;
-    if (faultPlan->before)
-        faultPlan->before(operation);
-    if (operation == faultPlan->failAt)
-        return {faultPlan->error, std::generic_category()};
-    return {};
-}
+using shared::injectedFault;
 
 // Windows' own words for a code the table below does not know.
 class WindowsCategory : public std::error_category {
@@ -262,10 +252,6 @@ std::intptr_t File::release() noexcept {
     return std::exchange(handle_, none);
 }
 
-void setFaultPlan(FaultPlan* plan) noexcept {
-    faultPlan = plan;
-}
-
 std::error_code resolve(const fs::path& path, fs::path& result) {
     if (const auto fault = injectedFault())
         return fault;
@@ -348,52 +334,34 @@ std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus&
 std::error_code lock(const File& file, std::chrono::milliseconds patience) {
     if (const auto fault = injectedFault())
         return fault;
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        DWORD error = ERROR_SUCCESS;
-        if (tryLock(handleOf(file), error))
-            return {};
-        if (cannotLock(error))
-            return {};
-        if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING)
-            return errorCode(error);
-        if (std::chrono::steady_clock::now() >= deadline)
-            return posixError(EWOULDBLOCK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return shared::lockWithin(
+        [&](std::error_code& failure) {
+            DWORD error = ERROR_SUCCESS;
+            if (tryLock(handleOf(file), error) || cannotLock(error))
+                return shared::LockTry::taken;
+            if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
+                return shared::LockTry::busy;
+            failure = errorCode(error);
+            return shared::LockTry::failed;
+        },
+        patience);
 }
 
 std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
                         std::string& bytes) {
     if (const auto fault = injectedFault())
         return fault;
-    if (sizeHint > limit)
-        return posixError(EFBIG);
-    // One byte more than expected, so that reaching the end needs no second buffer, and room for
-    // what the patch adds, so that the rules need none either.
-    constexpr std::size_t page = 4096;
-    const auto pages = [](std::size_t size) { return (size + page - 1) / page * page; };
-    bytes.reserve(pages(sizeHint + 1) + sizeHint / 1024 + page);
-    bytes.resize(pages(sizeHint + 1));
-    std::size_t used = 0;
-    for (;;) {
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - used, DWORD{1} << 30));
-        DWORD got = 0;
-        if (!ReadFile(handleOf(file), bytes.data() + used, wanted, &got, nullptr))
-            return lastError();
-        if (got == 0)
-            break;
-        used += got;
-        if (used > limit) {
-            bytes.resize(limit + 1);
-            return posixError(EFBIG);
-        }
-        if (used == bytes.size()) // the file grew while it was read
-            bytes.resize(pages(std::min(bytes.size() * 2, limit + 1)));
-    }
-    bytes.resize(used);
-    return {};
+    return shared::readAll(
+        [&](char* data, std::size_t size, std::size_t& got) {
+            DWORD done = 0;
+            if (!ReadFile(handleOf(file), data,
+                          static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30)), &done,
+                          nullptr))
+                return lastError();
+            got = done;
+            return std::error_code{};
+        },
+        sizeHint, limit, bytes);
 }
 
 std::error_code write(const File& file, std::string_view bytes) {

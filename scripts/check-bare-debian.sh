@@ -39,6 +39,9 @@ security=$(awk '/^URIs:/ && $2 ~ /security/ {print $2; exit}' \
 security=${security:-${mirror%/debian}/debian-security}
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/morvane-bare-debian.XXXXXX")
+# The root's own folder is the chroot's "/": as mktemp leaves it (0700), no user but root could
+# reach anything, and the tests that run as another user would fail for that alone.
+chmod 755 "$root"
 mounted=()
 
 clean_up() {
