@@ -56,6 +56,7 @@ windows_packages=(
     dpkg-dev                         # apt-get source unpacks the qtbase source with it
     wine wine64                      # runs the Windows tests
     zip unzip                        # the Windows zip, and its test
+    acl                              # lets the Windows tests' user reach a clone under /root
 )
 
 as_root() {

@@ -37,6 +37,16 @@ if ((EUID == 0)); then
     fi
     # The tests write CTest's records and their discovered test lists into the build folder.
     chown -R "$test_user:" "$build"
+    # The test user must reach the repository, wherever it was cloned (under /root, say): each
+    # folder above it that the user cannot pass through lets that user alone through, by an ACL
+    # entry that gives no right to list or read it.
+    folder=$PWD
+    while [[ $folder != / ]]; do
+        if ! runuser -u "$test_user" -- test -x "$folder"; then
+            setfacl -m "u:$test_user:x" "$folder"
+        fi
+        folder=$(dirname "$folder")
+    done
     tester=$test_user
     home=$(getent passwd "$test_user" | cut -d: -f6)
     run_as=(runuser -u "$test_user" --)
