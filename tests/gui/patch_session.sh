@@ -44,15 +44,7 @@ cp "$data/morvane.mrc" "$scripts/morvane.mrc"
 ) &
 program_pid=$!
 
-deadline=$((SECONDS + 30))
-main_window=
-while [[ -z "$main_window" ]]; do
-    ((SECONDS < deadline)) || fail "the main window did not appear"
-    kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start-up"
-    main_window=$(visible_windows "$title_pattern" | head -n1)
-    sleep 0.1
-done
-wait_for_paint "$main_window" "the main window"
+wait_for_main_window 30
 shot "started" || fail "cannot keep a screenshot"
 focus "$main_window"
 

@@ -2,7 +2,8 @@
 # calls, screenshots, waiting for windows and for the screen to settle, and answering boxes.
 # Sourced after the caller has set: work (a scratch folder), shots (where screenshots go),
 # to_png (the xwd to PNG converter), title_pattern (the main window's title). The caller sets
-# program_pid and main_window once the program is up; visible_windows may be redefined.
+# program_pid once the program is started and then waits with wait_for_main_window;
+# visible_windows may be redefined.
 
 xvfb_pid= program_pid=
 # Ends a process this script started: TERM, so that Xvfb removes its lock and socket, then KILL
@@ -138,6 +139,20 @@ wait_until_gone() {
         ((SECONDS < deadline)) || fail "$what stayed open"
         sleep 0.1
     done
+}
+
+# Waits, at most the given seconds, for the program's main window to appear and be painted, and
+# sets main_window. Wine's first start of a prefix is what needs the longer wait.
+wait_for_main_window() {
+    local deadline=$((SECONDS + $1))
+    main_window=
+    while [[ -z "$main_window" ]]; do
+        ((SECONDS < deadline)) || fail "the main window did not appear"
+        kill -0 "$program_pid" 2>/dev/null || fail "the program ended at start-up"
+        main_window=$(visible_windows "$title_pattern" | head -n1)
+        sleep 0.1
+    done
+    wait_for_paint "$main_window" "the main window"
 }
 
 # Without a window manager nothing moves the keyboard to a new window: the test does, and waits
