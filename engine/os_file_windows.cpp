@@ -532,6 +532,11 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     attributes &= keptAttributes;
     // Both ways of renaming open the file themselves, sharing it with no one.
     file_ = File();
+    // A link at the name is replaced as a name and never followed.
+    const auto moveIntoPlace = [&] {
+        return MoveFileExW(temporary.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    };
     bool placed = false;
     if (keepTargets) {
         placed = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr);
@@ -542,17 +547,14 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
             error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
             FileStatus left;
             if (!statusAtPath(target, left) && left.kind == Kind::missing)
-                placed = MoveFileExW(temporary.c_str(), target.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+                placed = moveIntoPlace();
             else
                 SetLastError(error);
         } else if (!placed) {
             SetLastError(error);
         }
     } else {
-        // A link at the name is replaced as a name and never followed.
-        placed = MoveFileExW(temporary.c_str(), target.c_str(),
-                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        placed = moveIntoPlace();
     }
     if (!placed) {
         const auto error = lastError();
