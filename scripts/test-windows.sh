@@ -35,7 +35,9 @@ if ((EUID == 0)); then
         useradd --system --create-home --home-dir "/var/lib/$test_user" \
             --shell /usr/sbin/nologin --comment "Morvane Patch Windows tests" "$test_user"
     fi
-    # The tests write CTest's records and their discovered test lists into the build folder.
+    # The tests write CTest's records and their discovered test lists into the build folder;
+    # it is given back to its owner at the end, so that the next build is not refused.
+    build_owner=$(stat -c %u:%g "$build")
     chown -R "$test_user:" "$build"
     # The test user must reach the repository, wherever it was cloned (under /root, say): each
     # folder above it that the user cannot pass through lets that user alone through, by an ACL
@@ -95,6 +97,9 @@ finish() {
     if [[ -n $xvfb_pid ]]; then
         kill "$xvfb_pid" 2>/dev/null || true
         wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    if [[ -n ${build_owner:-} ]]; then
+        chown -R "$build_owner" "$build"
     fi
     say "done in $((SECONDS - started)) s"
     exit "$status"
