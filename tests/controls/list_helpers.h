@@ -1,21 +1,27 @@
 #pragma once
 
-// What the list tests share: making files, reading back what a list shows.
+// What the list tests share: making files, reading back what a list shows, and checks that each
+// system's tests run with names of their own.
 
 #include "controls/dir_list.h"
+#include "controls/drive_list.h"
 #include "controls/file_list.h"
 #include "controls/folder_error.h"
 #include "controls/native_name.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QListWidget>
+#include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 namespace list_helpers {
 
@@ -64,6 +70,51 @@ inline void expectRefused(const QString& readable, const QString& bad) {
     QCOMPARE(dirs.currentFolder(), readable);
     QVERIFY_THROWS_EXCEPTION(controls::FolderError, dirs.setDrive(bad, "d:", bad));
     QCOMPARE(dirs.currentFolder(), readable);
+}
+
+// The drive list reads the drives again each time it is opened, keeping the selected drive and the
+// folder remembered on it (`folder`, made inside scratch/usb beforehand) across the readings.
+inline void expectDrivesReadAgain(const QString& scratch, const QString& folder) {
+    const auto volume = [&](const char* drive) {
+        QDir(scratch).mkpath(drive);
+        return controls::Volume{QDir(scratch).filePath(drive), drive, {}};
+    };
+    auto attached =
+        std::make_shared<std::vector<controls::Volume>>(std::vector{volume("c"), volume("usb")});
+    controls::DriveList list([attached] { return *attached; });
+    const auto open = [&] {
+        list.showPopup();
+        list.hidePopup();
+    };
+    list.setCurrentIndex(1);
+    list.rememberFolder(folder);
+    QCOMPARE(list.folder(), folder);
+    QSignalSpy changes(&list, &QComboBox::currentIndexChanged);
+
+    // Mounted since, d sorts before the selected drive: selection and folder stay, quietly.
+    attached->insert(attached->begin() + 1, volume("d"));
+    open();
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.currentText(), "usb");
+    QCOMPARE(list.folder(), folder);
+    QCOMPARE(changes.count(), 0);
+
+    // The selected drive pulled out: the first drive takes its place, as a drive change.
+    attached->pop_back();
+    open();
+    QCOMPARE(list.count(), 2);
+    QCOMPARE(changes.count(), 1);
+    QCOMPARE(list.currentIndex(), 0);
+
+    // Plugged in again, it finds the folder it was left in; a reading that finds nothing keeps
+    // the drives there are.
+    attached->push_back(volume("usb"));
+    open();
+    list.setCurrentIndex(2);
+    QCOMPARE(list.folder(), folder);
+    attached->clear();
+    open();
+    QCOMPARE(list.count(), 3);
 }
 
 } // namespace list_helpers

@@ -1,18 +1,5 @@
-#include "controls/dir_list.h"
-#include "controls/drive_list.h"
-#include "controls/file_list.h"
-#include "controls/folder_error.h"
-#include "controls/native_name.h"
 #include "tests/controls/list_helpers.h"
 #include "tests/system_names.h"
-
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <filesystem>
-#include <memory>
 
 using namespace list_helpers;
 
@@ -31,6 +18,7 @@ private slots:
     void dirListActivation();
     void dirListShowsTheWayBackUp_data();
     void dirListShowsTheWayBackUp();
+    void driveListRereadsWhenOpened();
 };
 
 void tst_Lists::fileListEntries_data() {
@@ -210,6 +198,14 @@ void tst_Lists::dirListShowsTheWayBackUp() {
     QCOMPARE(ancestorsShown, std::min(depth, fits - 1));
     if (depth < fits)
         QCOMPARE(list.visualItemRect(list.topLevelItem(0)).top(), 0);
+}
+
+void tst_Lists::driveListRereadsWhenOpened() {
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+    const QString folder = scratch.filePath(QString::fromUtf8("usb/Caf\u00e9 \u2713"));
+    QVERIFY(QDir().mkpath(folder));
+    expectDrivesReadAgain(scratch.path(), folder);
 }
 
 QTEST_MAIN(tst_Lists)
