@@ -39,6 +39,14 @@ constexpr std::size_t hheaAscender = 4;
 constexpr std::size_t hheaDescender = 6;
 constexpr std::size_t hheaLineGap = 8;
 constexpr std::size_t hheaMinimumSize = 36;
+constexpr std::size_t nameCount = 2;
+constexpr std::size_t nameStorage = 4;
+constexpr std::size_t nameFirstRecord = 6;
+constexpr std::size_t nameRecordSize = 12;
+constexpr std::uint16_t nameIdFamily = 1;
+constexpr std::uint16_t platformUnicode = 0;
+constexpr std::uint16_t platformMacintosh = 1;
+constexpr std::uint16_t platformWindows = 3;
 
 // The font file's bytes, read and written big-endian, every access checked against the end.
 class FontBytes {
@@ -252,7 +260,65 @@ void updateChecksums(FontBytes& font, const std::vector<Table>& tables, const Ta
                 checksumMagic - font.checksum(0, font.size()));
 }
 
+// A name as one name record stores it: one byte a letter for the Macintosh platform, whose
+// Roman encoding agrees with ASCII; big-endian UTF-16 otherwise.
+std::string encodedName(std::string_view ascii, std::uint16_t platform) {
+    if (platform == platformMacintosh)
+        return std::string(ascii);
+    std::string wide;
+    for (const char letter : ascii) {
+        wide += '\0';
+        wide += letter;
+    }
+    return wide;
+}
+
 } // namespace
+
+std::string renamedCopy(std::string_view fontFile, std::string_view from, std::string_view to) {
+    const auto ascii = [](std::string_view name) {
+        return std::all_of(name.begin(), name.end(),
+                           [](char letter) { return letter > ' ' && letter < 0x7F; });
+    };
+    if (from.empty() || from.size() != to.size() || !ascii(from) || !ascii(to))
+        throw std::runtime_error("a font is renamed only to a name of the same length in ASCII");
+    std::string copy(fontFile);
+    FontBytes font(copy);
+    const std::vector<Table> tables = readDirectory(font);
+    const Table head = require(tables, "head", headMinimumSize);
+    const Table name = require(tables, "name", nameFirstRecord);
+    const std::size_t storage = name.offset + font.u16(name.offset + nameStorage);
+    const std::size_t count = font.u16(name.offset + nameCount);
+    bool familyRenamed = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t record = name.offset + nameFirstRecord + i * nameRecordSize;
+        const std::uint16_t platform = font.u16(record);
+        if (platform != platformUnicode && platform != platformMacintosh &&
+            platform != platformWindows)
+            continue;
+        const std::size_t length = font.u16(record + 8);
+        const std::size_t at = storage + font.u16(record + 10);
+        font.check(at, length);
+        const std::string old = encodedName(from, platform);
+        const std::string replacement = encodedName(to, platform);
+        // Every occurrence, so that full and PostScript names ("Tahoma Bold", "WineTahoma") say
+        // the same family; a record sharing its letters with an earlier one finds them renamed.
+        std::string_view text(copy.data() + at, length);
+        for (std::size_t found = text.find(old); found != std::string_view::npos;
+             found = text.find(old, found + old.size())) {
+            if (platform != platformMacintosh && found % 2 != 0)
+                continue;
+            copy.replace(at + found, replacement.size(), replacement);
+        }
+        if (font.u16(record + 6) == nameIdFamily &&
+            text.find(replacement) != std::string_view::npos)
+            familyRenamed = true;
+    }
+    if (!familyRenamed)
+        throw std::runtime_error("the font file's family is not named " + std::string(from));
+    updateChecksums(font, tables, head);
+    return copy;
+}
 
 std::string classicLayoutCopy(std::string_view fontFile) {
     std::string copy(fontFile);

@@ -18,4 +18,9 @@ namespace assets {
 // the tables these changes need.
 std::string classicLayoutCopy(std::string_view fontFile);
 
+// Returns a copy of a TrueType font file whose names say `to` wherever they said `from`: its
+// family, full, unique and PostScript names. The two must be ASCII and equally long, so that no
+// byte moves. Throws std::runtime_error if the family is not named `from`.
+std::string renamedCopy(std::string_view fontFile, std::string_view from, std::string_view to);
+
 } // namespace assets

@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::array fontResources{":/fonts/tahoma.ttf", ":/fonts/tahomabd.ttf"};
 constexpr auto fontFamily = "Tahoma";
+// The regular face again, under a family of its own that has no bold face: as long as "Tahoma",
+// so that renaming it moves no byte of the font.
+constexpr auto emboldenedFamily = "TahoSB";
 constexpr double fontPoints = 8.25;
 
 // The font as the windows use it: Qt would otherwise set its lines closer than the layout, which
@@ -37,17 +40,42 @@ QByteArray classicLayoutFont(const char* resource) {
     }
 }
 
-void addFont(const char* resource) {
-    const int id = QFontDatabase::addApplicationFontFromData(classicLayoutFont(resource));
+void addFont(const QByteArray& font, const char* resource, const char* family) {
+    const int id = QFontDatabase::addApplicationFontFromData(font);
     if (id < 0) {
         throw std::runtime_error(std::string("The program could not load its built-in font ") +
                                  resource + ".");
     }
-    if (!QFontDatabase::applicationFontFamilies(id).contains(QLatin1String(fontFamily))) {
+    if (!QFontDatabase::applicationFontFamilies(id).contains(QLatin1String(family))) {
         QFontDatabase::removeApplicationFont(id);
         throw std::runtime_error(std::string("The program's built-in font ") + resource +
-                                 " is not the " + fontFamily + " font it expects.");
+                                 " is not the " + family + " font it expects.");
     }
+}
+
+// On a scaled screen no hand-drawn bitmap fits, and the outlines of Wine's bold face have the
+// stems of the regular one, so bold text would look regular; GDI would even pick that face
+// before emboldening anything. Asked for bold in a family that has only the regular face, every
+// font engine emboldens it (FreeType on Linux, GDI or DirectWrite on Windows). Loaded only once a
+// scaled screen asks for it, so a screen at its natural size pays nothing.
+void loadEmboldenedFamily() {
+    static bool loaded = false;
+    if (loaded)
+        return;
+    const char* resource = fontResources[0];
+    const QByteArray regular = classicLayoutFont(resource);
+    std::string copy;
+    try {
+        copy = renamedCopy(
+            std::string_view(regular.constData(), static_cast<std::size_t>(regular.size())),
+            fontFamily, emboldenedFamily);
+    } catch (const std::runtime_error& failure) {
+        throw std::runtime_error(std::string("The program's built-in font ") + resource +
+                                 " is damaged: " + failure.what() + ".");
+    }
+    addFont(QByteArray(copy.data(), static_cast<qsizetype>(copy.size())), resource,
+            emboldenedFamily);
+    loaded = true;
 }
 
 } // namespace
@@ -59,7 +87,7 @@ void loadFonts() {
     if (loaded)
         return;
     for (const char* resource : fontResources)
-        addFont(resource);
+        addFont(classicLayoutFont(resource), resource, fontFamily);
     loaded = true;
 }
 
@@ -76,9 +104,9 @@ QFont tahoma(int weight) {
         font.setStyleStrategy(QFont::NoAntialias);
         font.setHintingPreference(QFont::PreferFullHinting);
     } else if (weight >= QFont::Bold) {
-        // A scaled screen gets the smoothed outlines, as no bitmap fits it; there Qt's
-        // emboldening of the regular face is what looks bold.
-        font.setStyleName(QStringLiteral("Regular"));
+        // A scaled screen gets the smoothed outlines; the regular ones, emboldened, look bold.
+        loadEmboldenedFamily();
+        font.setFamily(QString::fromLatin1(emboldenedFamily));
     }
     return font;
 }

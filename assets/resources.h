@@ -15,8 +15,9 @@ namespace assets {
 void loadFonts();
 
 // Tahoma 8.25 point at the given weight (QFont::Normal, or QFont::Bold for the warning note), the
-// windows' font, drawn with the font's own bitmaps where the screen is not scaled. Registers the
-// embedded fonts first, so the family is never silently substituted.
+// windows' font, drawn with the font's own bitmaps where the screen is not scaled. On a scaled
+// screen the bold is the regular face emboldened, registered for that as the family "TahoSB".
+// Registers the embedded fonts first, so the family is never silently substituted.
 QFont tahoma(int weight = QFont::Normal);
 
 } // namespace assets

@@ -31,6 +31,12 @@ QByteArray edited(const QByteArray& font) {
     return QByteArray(copy.data(), qsizetype(copy.size()));
 }
 
+QByteArray renamed(const QByteArray& font, std::string_view from, std::string_view to) {
+    const std::string copy = assets::renamedCopy(
+        std::string_view(font.constData(), std::size_t(font.size())), from, to);
+    return QByteArray(copy.data(), qsizetype(copy.size()));
+}
+
 // Windows rounds winAscent (2049) and winDescent (423) each to whole pixels.
 int windowsPixels(int fontUnits, int pixelsPerEm) {
     return int(std::lround(double(fontUnits) * pixelsPerEm / 2048));
@@ -48,19 +54,24 @@ private slots:
     void linesAsOnWindows();
     void damagedFilesRejected_data();
     void damagedFilesRejected();
+    void renamedFamily();
 };
 
 void TestFontEdit::checksumsHold_data() {
     QTest::addColumn<QByteArray>("font");
-    QTest::newRow("regular") << file_fields::resource(QStringLiteral(":/fonts/tahoma.ttf"));
-    QTest::newRow("bold") << file_fields::resource(QStringLiteral(":/fonts/tahomabd.ttf"));
+    QTest::addColumn<QByteArray>("copy");
+    const QByteArray regular = file_fields::resource(QStringLiteral(":/fonts/tahoma.ttf"));
+    const QByteArray bold = file_fields::resource(QStringLiteral(":/fonts/tahomabd.ttf"));
+    QTest::newRow("regular") << regular << edited(regular);
+    QTest::newRow("bold") << bold << edited(bold);
+    QTest::newRow("renamed") << regular << renamed(edited(regular), "Tahoma", "TahoSB");
 }
 
 // Windows refuses a font whose checksums do not hold: every table must carry its sum, and head
 // the adjustment that brings the whole file to the fixed total.
 void TestFontEdit::checksumsHold() {
     QFETCH(QByteArray, font);
-    const QByteArray copy = edited(font);
+    QFETCH(QByteArray, copy);
     QCOMPARE(copy.size(), font.size());
     for (int i = 0; i < int(readBig(copy, 4, 2)); ++i) {
         const qsizetype record = 12 + 16 * i;
@@ -107,6 +118,19 @@ void TestFontEdit::damagedFilesRejected_data() {
 void TestFontEdit::damagedFilesRejected() {
     QFETCH(QByteArray, font);
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, edited(font));
+}
+
+// The copy that the program emboldens on scaled screens is a family of its own, with no bold face
+// for the font matcher to pick instead; a name that would move bytes is refused.
+void TestFontEdit::renamedFamily() {
+    const QByteArray regular = file_fields::resource(QStringLiteral(":/fonts/tahoma.ttf"));
+    const QRawFont raw(renamed(regular, "Tahoma", "TahoSB"), 11, QFont::PreferFullHinting);
+    QVERIFY(raw.isValid());
+    QCOMPARE(raw.familyName(), QStringLiteral("TahoSB"));
+    QCOMPARE(raw.weight(), int(QFont::Normal));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, renamed(regular, "Arial ", "Arial2"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, renamed(regular, "Tahoma", "Tahoma2"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, renamed(regular, "Tahoma", "Tahom\xE9"));
 }
 
 QTEST_MAIN(TestFontEdit)
