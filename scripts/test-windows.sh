@@ -64,8 +64,8 @@ windows_path() {
     printf 'Z:%s' "${path//\//\\}"
 }
 
-# The tests find Qt's DLLs and MinGW's runtime DLLs on WINEPATH, and Qt's platform plugins
-# through QT_PLUGIN_PATH.
+# The tests find Qt's DLLs and MinGW's runtime DLLs on WINEPATH; Qt finds its plugins beside its
+# own DLLs.
 mingw_dlls=(/usr/lib/gcc/x86_64-w64-mingw32/12-posix /usr/x86_64-w64-mingw32/lib)
 winepath=$(windows_path "$qt/bin")
 for folder in "${mingw_dlls[@]}"; do
@@ -82,7 +82,10 @@ environment=(
     # made in the test user's desktop.
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     WINEPATH="$winepath"
-    QT_PLUGIN_PATH="$(windows_path "$qt/plugins")"
+    # Without a console, Qt sends a test's report and its warnings to the debugger alone, and a
+    # failing window test would say nothing in CTest's log. Wine passes this on as QT_...; a
+    # variable named QT_... it keeps from Windows programs.
+    WINEQT_FORCE_STDERR_LOGGING=1
 )
 as_tester() {
     "${run_as[@]}" env -i "${environment[@]}" "$@"

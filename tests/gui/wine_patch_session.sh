@@ -48,9 +48,11 @@ mkdir -p "$program_folder" "$drive_c/mpgui"
 unzip -q "$zip" -d "$program_folder" || fail "cannot unpack $zip"
 cp "$data/morvane.mrc" "$drive_c/mpgui/morvane.mrc"
 
+# Nothing but the unpacked zip tells the program where its DLLs and plugins are. (Wine keeps
+# variables named QT_... from Windows programs and passes WINEQT_... on as QT_...)
 (
     cd "$program_folder" &&
-        exec env -u QT_QPA_PLATFORM -u QT_PLUGIN_PATH -u WINEPATH \
+        exec env -u WINEQT_QPA_PLATFORM -u WINEQT_PLUGIN_PATH -u WINEPATH \
             timeout 170 wine "$program_folder/morvane-patch.exe" >"$work/program.out" 2>"$work/program.err"
 ) &
 program_pid=$!
