@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Qt 6 (Core, Gui, Widgets and Test) for 64-bit Windows from Debian's own qtbase source,
 # with Debian's MinGW-w64, and installs it into a cache folder outside the repository. Debian
-# ships no Qt for MinGW, so this is the one long step of a first build (about 17 minutes on two
+# ships no Qt for MinGW, so this is the one long step of a first build (25 to 35 minutes on two
 # cores); later runs find the cache and return at once.
 #
 # Prints the install folder as its last line. The folder is keyed by the source version and by a
@@ -106,7 +106,7 @@ main() {
         "${qt_options[@]}" >"$work/configure.log" 2>&1 ||
         { tail -n 60 "$work/configure.log" >&2; return 1; }
 
-    step "building Qt for Windows: the long step, about 17 minutes on two cores"
+    step "building Qt for Windows: the long step, 25 to 35 minutes on two cores"
     # Ninja's own progress line, one in every 200 steps, so that a log shows it moving.
     NINJA_STATUS='[%f/%t %es] ' cmake --build "$work/build" 2>&1 |
         awk '/^FAILED|error:/ { print; fflush(); next } /^\[[0-9]+\/[0-9]+/ { split($1, a, "[[/]"); if (a[2] % 200 == 0) { print "  " $1 " " $2; fflush() } }' >&2
