@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
@@ -107,6 +108,17 @@ QFont tahoma(int weight) {
         // A scaled screen gets the smoothed outlines; the regular ones, emboldened, look bold.
         loadEmboldenedFamily();
         font.setFamily(QString::fromLatin1(emboldenedFamily));
+        // GDI widens every emboldened letter by a pixel, which wraps the warning note onto a
+        // fourth line its label has no room for; the letters are set that much closer again.
+        // FreeType's emboldening keeps the advances, and so nothing changes there.
+        const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyz");
+        QFont regular = font;
+        regular.setWeight(QFont::Normal);
+        const qreal widening = (QFontMetricsF(font).horizontalAdvance(letters) -
+                                QFontMetricsF(regular).horizontalAdvance(letters)) /
+                               letters.size();
+        if (widening > 0)
+            font.setLetterSpacing(QFont::AbsoluteSpacing, -widening);
     }
     return font;
 }

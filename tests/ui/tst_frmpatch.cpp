@@ -44,6 +44,7 @@ private slots:
     void labelLinePitch_data();
     void labelLinePitch();
     void label1FillsItsBox();
+    void wholeTextShown();
     void tabOrder();
     void patchButtonRule_data();
     void patchButtonRule();
@@ -245,6 +246,22 @@ void tst_FrmPatch::label1FillsItsBox() {
     QVERIFY2(lines.last().second >= label->height() - 2 * 13 &&
                  lines.last().second < label->height(),
              qPrintable(QString::number(lines.last().second)));
+}
+
+// No label cuts its text short, at the natural size or on a scaled screen, where the bold note
+// is set from emboldened outlines rather than the bitmaps the layout was made with.
+void tst_FrmPatch::wholeTextShown() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->text().isEmpty())
+            continue;
+        const QString name = label->objectName();
+        if (label->wordWrap())
+            QVERIFY2(label->heightForWidth(label->width()) <= label->height(), qPrintable(name));
+        else
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
+    }
 }
 
 void tst_FrmPatch::tabOrder() {
