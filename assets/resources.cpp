@@ -24,16 +24,18 @@ constexpr auto emboldenedFamily = "TahoSB";
 constexpr double fontPoints = 8.25;
 
 // The font as the windows use it: Qt would otherwise set its lines closer than the layout, which
-// was measured on Windows, leaves room for.
-QByteArray classicLayoutFont(const char* resource) {
+// was measured on Windows, leaves room for. Given a family, the copy is renamed to it.
+QByteArray classicLayoutFont(const char* resource, const char* family = fontFamily) {
     QFile file(QString::fromLatin1(resource));
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(std::string("The program could not read its built-in font ") +
                                  resource + ".");
     const QByteArray packaged = file.readAll();
     try {
-        const std::string copy = classicLayoutCopy(
+        std::string copy = classicLayoutCopy(
             std::string_view(packaged.constData(), static_cast<std::size_t>(packaged.size())));
+        if (std::string_view(family) != fontFamily)
+            copy = renamedCopy(copy, fontFamily, family);
         return QByteArray(copy.data(), static_cast<qsizetype>(copy.size()));
     } catch (const std::runtime_error& failure) {
         throw std::runtime_error(std::string("The program's built-in font ") + resource +
@@ -64,18 +66,7 @@ void loadEmboldenedFamily() {
     if (loaded)
         return;
     const char* resource = fontResources[0];
-    const QByteArray regular = classicLayoutFont(resource);
-    std::string copy;
-    try {
-        copy = renamedCopy(
-            std::string_view(regular.constData(), static_cast<std::size_t>(regular.size())),
-            fontFamily, emboldenedFamily);
-    } catch (const std::runtime_error& failure) {
-        throw std::runtime_error(std::string("The program's built-in font ") + resource +
-                                 " is damaged: " + failure.what() + ".");
-    }
-    addFont(QByteArray(copy.data(), static_cast<qsizetype>(copy.size())), resource,
-            emboldenedFamily);
+    addFont(classicLayoutFont(resource, emboldenedFamily), resource, emboldenedFamily);
     loaded = true;
 }
 

@@ -32,8 +32,8 @@ QByteArray edited(const QByteArray& font) {
 }
 
 QByteArray renamed(const QByteArray& font, std::string_view from, std::string_view to) {
-    const std::string copy = assets::renamedCopy(
-        std::string_view(font.constData(), std::size_t(font.size())), from, to);
+    const std::string copy =
+        assets::renamedCopy(std::string_view(font.constData(), std::size_t(font.size())), from, to);
     return QByteArray(copy.data(), qsizetype(copy.size()));
 }
 
