@@ -1,10 +1,14 @@
 # What a Windows user gets: morvane-patch-<version>-windows-x64.zip, to unpack anywhere and run.
 # It holds the program, exactly the Qt libraries and plugins it loads (the Windows platform and
 # the Windows style), the MinGW runtime they share with it, and the notices of all that it
-# carries. `cmake --build --preset windows --target windows_zip` writes it into the build folder.
+# carries, all in one folder named like the zip, so that unpacking it "here" scatters nothing
+# among the user's own files. `cmake --build --preset windows --target windows_zip` writes it
+# into the build folder.
 
 set(zip_name "morvane-patch-${PROJECT_VERSION}-windows-x64.zip")
-set(zip_root "${CMAKE_CURRENT_BINARY_DIR}/zip-root")
+set(zip_stage "${CMAKE_CURRENT_BINARY_DIR}/zip-root")
+set(zip_folder "morvane-patch-${PROJECT_VERSION}")
+set(zip_root "${zip_stage}/${zip_folder}")
 
 # The runtime Qt and the program were both linked against: the C++ library, GCC's support
 # library and the POSIX threads library, found where the compiler finds them.
@@ -26,7 +30,7 @@ set(notices
   /usr/share/common-licenses/GPL-3)
 
 add_custom_target(windows_zip
-  COMMAND ${CMAKE_COMMAND} -E rm -rf "${zip_root}" "${CMAKE_BINARY_DIR}/${zip_name}"
+  COMMAND ${CMAKE_COMMAND} -E rm -rf "${zip_stage}" "${CMAKE_BINARY_DIR}/${zip_name}"
   COMMAND ${CMAKE_COMMAND} -E make_directory "${zip_root}/platforms" "${zip_root}/styles"
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:morvane-patch> $<TARGET_FILE:Qt6::Core>
           $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets> ${runtime_dlls} "${zip_root}"
@@ -47,7 +51,7 @@ add_custom_target(windows_zip
           "${zip_root}/libwinpthread-1.dll" "${zip_root}/platforms/qwindows.dll"
           "${zip_root}/styles/qwindowsvistastyle.dll"
   # Same input, same zip: fixed times, a fixed order and no extra fields.
-  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "cd \"${zip_root}\" && find . -exec touch -h -d 2026-12-08T00:00:00Z {} + && find . -type f | cut -c 3- | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
+  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "cd \"${zip_stage}\" && find . -exec touch -h -d 2026-12-08T00:00:00Z {} + && find . -type f | cut -c 3- | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
   DEPENDS morvane-patch ${notices}
   COMMENT "Writing ${zip_name}"
   VERBATIM)
@@ -62,7 +66,7 @@ if(BUILD_TESTING)
   set_tests_properties(windows.version_record PROPERTIES TIMEOUT 60 LABELS windows)
   add_test(NAME windows.zip_contents
            COMMAND bash "${CMAKE_CURRENT_SOURCE_DIR}/tests/check_windows_zip.sh"
-                   "${CMAKE_BINARY_DIR}/${zip_name}")
+                   "${CMAKE_BINARY_DIR}/${zip_name}" "${zip_folder}")
   set_tests_properties(windows.zip_contents PROPERTIES TIMEOUT 60 LABELS windows)
 endif()
 

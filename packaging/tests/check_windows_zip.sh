@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows zip holds exactly what the program needs to run and the notices of what it
 # carries: a file more is a file nobody vouched for, a file less is a program that does not
-# start on a machine without Qt.
+# start on a machine without Qt. Everything lies in the one folder named like the zip, so that
+# unpacking it "here" puts a single folder among the user's files.
 set -euo pipefail
-zip=$1
-expected='COPYRIGHT.txt
+zip=$1 folder=$2
+files='COPYRIGHT.txt
 GPL-3.txt
 LGPL-2.1.txt
 LGPL-3.txt
@@ -18,6 +19,7 @@ libwinpthread-1.dll
 morvane-patch.exe
 platforms/qwindows.dll
 styles/qwindowsvistastyle.dll'
+expected=$(sed "s|^|$folder/|" <<<"$files")
 actual=$(unzip -Z1 "$zip" | LC_ALL=C sort)
 if [[ "$actual" != "$expected" ]]; then
     echo "FAIL: $zip holds something else than expected:" >&2

@@ -44,8 +44,12 @@ visible_windows() { x xdotool search --all --onlyvisible --name "$1" 2>/dev/null
 timeout 120 wineboot -i >"$work/wineboot.out" 2>&1 || fail "wineboot failed: $(tail -5 "$work/wineboot.out")"
 drive_c=$WINEPREFIX/drive_c
 program_folder="$drive_c/Morvane Patch"
-mkdir -p "$program_folder" "$drive_c/mpgui"
-unzip -q "$zip" -d "$program_folder" || fail "cannot unpack $zip"
+mkdir -p "$drive_c/mpgui"
+# The zip holds one folder, named like it; renamed here so that the path has a blank in it.
+unzip -q "$zip" -d "$work/unpacked" || fail "cannot unpack $zip"
+unpacked=("$work/unpacked"/*)
+((${#unpacked[@]} == 1)) && [[ -d ${unpacked[0]} ]] || fail "the zip does not hold one folder"
+mv "${unpacked[0]}" "$program_folder"
 cp "$data/morvane.mrc" "$drive_c/mpgui/morvane.mrc"
 
 # Nothing but the unpacked zip tells the program where its DLLs and plugins are. (Wine keeps
