@@ -17,7 +17,8 @@ void splitUtf8(std::string_view bytes, const std::function<void(std::string_view
                const std::function<void(unsigned char)>& stray);
 
 // The path as UTF-8 text. On Linux each byte that is not part of UTF-8 is written as \xHH; on
-// Windows a surrogate without its partner is written as \uHHHH.
+// Windows a surrogate without its partner is written as \uHHHH, and every separator is a
+// backslash.
 std::string displayPath(const std::filesystem::path& path);
 
 // Whether the path is valid text as it stands, so that displayPath writes no escapes for it.

@@ -55,8 +55,9 @@ void splitUtf16(const std::wstring& units, Whole whole, Lone lone) {
 
 std::string displayPath(const fs::path& path) {
     std::string out;
+    // Qt hands paths over with forward slashes; a Windows user reads them with backslashes.
     splitUtf16(
-        path.native(), [&](char32_t c) { appendUtf8(out, c); },
+        path.native(), [&](char32_t c) { appendUtf8(out, c == U'/' ? U'\\' : c); },
         [&](unsigned unit) { appendEscape(out, "\\u", unit, 4); });
     return out;
 }
