@@ -157,8 +157,8 @@ QTreeWidgetItem* DirList::addFolder(QTreeWidgetItem* parent, const QString& name
     item->setIcon(0, icon);
     item->setData(0, pathRole, path);
     const QString note = parent ? notTextNote(name) : QString();
-    item->setToolTip(0, note.isEmpty() ? readableName(path)
-                                       : readableName(path) + QLatin1Char('\n') + note);
+    item->setToolTip(0, note.isEmpty() ? readablePath(path)
+                                       : readablePath(path) + QLatin1Char('\n') + note);
     if (!note.isEmpty())
         item->setFont(0, notTextFont());
     return item;

@@ -8,7 +8,7 @@ namespace controls {
 
 FolderError::FolderError(std::error_code error, const QString& folder)
     : std::system_error(error, QStringLiteral("The folder \"%1\" cannot be read")
-                                   .arg(readableName(folder))
+                                   .arg(readablePath(folder))
                                    .toStdString()) {}
 
 void requireListable(const QString& folder) {

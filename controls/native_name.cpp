@@ -10,7 +10,11 @@ namespace controls {
 namespace fs = std::filesystem;
 
 QString readableName(const QString& name) {
-    return QString::fromStdString(engine::displayPath(toNative(name)));
+    return QString::fromStdString(engine::displayName(toNative(name)));
+}
+
+QString readablePath(const QString& path) {
+    return QString::fromStdString(engine::displayPath(toNative(path)));
 }
 
 QString notTextNote(const QString& name) {

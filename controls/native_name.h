@@ -17,9 +17,12 @@ namespace controls {
 std::filesystem::path toNative(const QString& name);
 QString fromNative(const std::filesystem::path& path);
 
-// The name or path as the lists and messages show it: text, with \xHH for each byte that is
-// not UTF-8.
+// The name as the lists and messages show it: text, with \xHH for each byte that is not UTF-8.
 QString readableName(const QString& name);
+
+// The path as messages and tool tips show it: written as readableName writes a name, with the
+// system's own folder separator.
+QString readablePath(const QString& path);
 
 // For a name that is not valid text, a note for its tool tip that says so and gives its bytes;
 // empty for any other name. A name with an escape and a name that merely contains the text

@@ -16,9 +16,12 @@ namespace engine {
 void splitUtf8(std::string_view bytes, const std::function<void(std::string_view)>& text,
                const std::function<void(unsigned char)>& stray);
 
-// The path as UTF-8 text. On Linux each byte that is not part of UTF-8 is written as \xHH; on
-// Windows a surrogate without its partner is written as \uHHHH, and every separator is a
-// backslash.
+// A name as UTF-8 text. On Linux each byte that is not part of UTF-8 is written as \xHH; on
+// Windows a surrogate without its partner is written as \uHHHH.
+std::string displayName(const std::filesystem::path& name);
+
+// A path as UTF-8 text, written as displayName writes it, with the system's own folder
+// separator: a backslash on Windows, whichever separator the path was given with.
 std::string displayPath(const std::filesystem::path& path);
 
 // Whether the path is valid text as it stands, so that displayPath writes no escapes for it.

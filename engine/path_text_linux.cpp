@@ -7,12 +7,16 @@ namespace engine {
 
 namespace fs = std::filesystem;
 
-std::string displayPath(const fs::path& path) {
+std::string displayName(const fs::path& name) {
     std::string out;
     splitUtf8(
-        path.native(), [&](std::string_view run) { out += run; },
+        name.native(), [&](std::string_view run) { out += run; },
         [&](unsigned char byte) { appendEscape(out, "\\x", byte, 2); });
     return out;
+}
+
+std::string displayPath(const fs::path& path) {
+    return displayName(path);
 }
 
 std::basic_string_view<fs::path::value_type> notInAName() {

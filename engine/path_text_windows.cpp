@@ -53,13 +53,17 @@ void splitUtf16(const std::wstring& units, Whole whole, Lone lone) {
 
 } // namespace
 
-std::string displayPath(const fs::path& path) {
+std::string displayName(const fs::path& name) {
     std::string out;
-    // Qt hands paths over with forward slashes; a Windows user reads them with backslashes.
     splitUtf16(
-        path.native(), [&](char32_t c) { appendUtf8(out, c == U'/' ? U'\\' : c); },
+        name.native(), [&](char32_t c) { appendUtf8(out, c); },
         [&](unsigned unit) { appendEscape(out, "\\u", unit, 4); });
     return out;
+}
+
+// Qt hands paths over with forward slashes; a Windows user reads them with backslashes.
+std::string displayPath(const fs::path& path) {
+    return displayName(fs::path(path).make_preferred());
 }
 
 std::basic_string_view<fs::path::value_type> notInAName() {
