@@ -1,5 +1,6 @@
 #include "ui/frm_patch.h"
 
+#include "app/font_engine.h"
 #include "app/start_up_memory.h"
 #include "assets/resources.h"
 #include "controls/failure_report.h"
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+    chooseFontEngine();
     QApplication app(argc, argv);
     // The name places the patch log in ~/.local/share/morvane-patch/. No display name is set:
     // on X11 Qt would append it to every window title.

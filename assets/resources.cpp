@@ -95,8 +95,14 @@ QFont tahoma(int weight) {
         // whole pixels, so their advances must too: full hinting gives them that.
         font.setStyleStrategy(QFont::NoAntialias);
         font.setHintingPreference(QFont::PreferFullHinting);
-    } else if (weight >= QFont::Bold) {
-        // A scaled screen gets the smoothed outlines; the regular ones, emboldened, look bold.
+        return font;
+    }
+    // A scaled screen gets the smoothed outlines, hinted lightly as Linux desktops hint them by
+    // default. Said here, it holds wherever FreeType draws the letters: on Windows its default
+    // is full hinting, whose advances broke the labels' lines elsewhere than on Linux.
+    font.setHintingPreference(QFont::PreferVerticalHinting);
+    if (weight >= QFont::Bold) {
+        // The regular outlines, emboldened, look bold.
         loadEmboldenedFamily();
         font.setFamily(QString::fromLatin1(emboldenedFamily));
         // GDI widens every emboldened letter by a pixel, which wraps the warning note onto a

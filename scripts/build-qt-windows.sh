@@ -22,7 +22,9 @@ cache_root="${MORVANE_QT_CACHE:-$default_cache}"
 # Only what the program and its window tests use. OpenGL is turned off as an input, not as a
 # feature: the feature alone leaves "dynamic OpenGL" on, which the Windows platform plugin then
 # fails to compile. The two last flags are needed with Debian's source: it lacks wintab.h, and
-# qwindows.dll fails to link DirectWrite 3 without Direct2D.
+# qwindows.dll fails to link DirectWrite 3 without Direct2D. FreeType, from Qt's own copy, is
+# the font engine the program asks for on Windows: Wine's GDI and DirectWrite drew the built-in
+# Tahoma with strokes missing at every size but the largest.
 qt_options=(
     -DCMAKE_BUILD_TYPE=Release
     -DBUILD_SHARED_LIBS=ON
@@ -33,7 +35,7 @@ qt_options=(
     -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DINPUT_opengl=no -DFEATURE_opengl=OFF
     -DFEATURE_opengl_dynamic=OFF -DFEATURE_dynamicgl=OFF
     -DFEATURE_vulkan=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_printsupport=OFF
-    -DFEATURE_icu=OFF -DFEATURE_zstd=OFF -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF
+    -DFEATURE_icu=OFF -DFEATURE_zstd=OFF -DFEATURE_freetype=ON -DFEATURE_system_freetype=OFF -DFEATURE_jpeg=OFF
     -DFEATURE_gif=OFF -DFEATURE_direct2d=OFF
     -DFEATURE_tabletevent=OFF -DFEATURE_directwrite3=OFF
 )
