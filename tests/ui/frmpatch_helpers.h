@@ -39,7 +39,8 @@ inline QByteArray unpatchedScript() {
 }
 
 // A machine of its own for each test: drive C: with a scripts folder, a readable drive D:, a
-// drive whose medium is gone, and a drive whose root is a file.
+// drive whose medium is gone, a drive whose root is a file, and a letter for C:'s root under
+// another name, as Wine's z: is for "/".
 struct Machine {
     Machine() {
         QDir root(scratch.path());
@@ -65,6 +66,7 @@ struct Machine {
                 {base + "/d", "/media/usb", "BACKUP"},
                 {base + "/gone", "e:", {}},
                 {base + "/notafolder", "/mnt/odd", {}},
+                {base + "/c", "z:", {}},
             };
         };
     }

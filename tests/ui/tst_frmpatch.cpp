@@ -9,6 +9,7 @@
 #include "ui/frm_info.h"
 #include "ui/frm_patch.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <filesystem>
 
 using Buttons = QList<QMessageBox::StandardButton>;
@@ -54,6 +56,8 @@ private slots:
     void failingFallbackEndsProgram();
     void unreadableFolderKeepsBrowser();
     void driveRemembersItsFolder();
+    void driveListAgreesWithFolderList_data();
+    void driveListAgreesWithFolderList();
     void folderListClicks();
     void patchRun_data();
     void patchRun();
@@ -414,6 +418,66 @@ void tst_FrmPatch::driveRemembersItsFolder() {
     drives->setCurrentIndex(1);
     QCOMPARE(dirs->currentFolder(), machine.path("d"));
     QCOMPARE(answerer.seen.size(), 0);
+}
+
+void tst_FrmPatch::driveListAgreesWithFolderList_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("drive");
+    QTest::newRow("opened by a click, Escape") << "click, Escape" << 0;
+    QTest::newRow("opened by a click, click outside") << "click, outside" << 0;
+    QTest::newRow("opened by F4, Escape") << "F4, Escape" << 0;
+    QTest::newRow("opened by F4, D: clicked") << "F4, row 1" << 1;
+    QTest::newRow("opened by F4, z: clicked") << "F4, row 4" << 4;
+    QTest::newRow("arrow key") << "Down" << 1;
+    QTest::newRow("wheel") << "wheel" << 1;
+}
+
+// Whichever way the user leaves the drive list, the drive it shows is the one whose folders the
+// folder list shows, down to its name: z: is C:'s root under another name.
+void tst_FrmPatch::driveListAgreesWithFolderList() {
+    QFETCH(QString, action);
+    QFETCH(int, drive);
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* drives = control<controls::DriveList>(window, "Drive1");
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    drives->setFocus();
+
+    QAbstractItemView* popup = drives->view();
+    if (action.startsWith("click"))
+        QTest::mouseClick(drives, Qt::LeftButton);
+    else if (action.startsWith("F4"))
+        QTest::keyClick(drives, Qt::Key_F4);
+    else if (action == "Down")
+        QTest::keyClick(drives, Qt::Key_Down);
+    if (action.startsWith("click") || action.startsWith("F4"))
+        QTRY_VERIFY(popup->isVisible());
+    if (action.endsWith("Escape")) {
+        QTest::keyClick(popup, Qt::Key_Escape);
+    } else if (action.endsWith("outside")) {
+        // Through the window system, which hands a click outside the pop-up to the pop-up.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(500, 20));
+    } else if (action.contains("row")) {
+        const int row = action.section(' ', -1).toInt();
+        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
+                          popup->visualRect(popup->model()->index(row, 0)).center());
+    } else if (action == "wheel") {
+        QWheelEvent wheel(QPointF(10, 10), drives->mapToGlobal(QPointF(10, 10)), {},
+                          QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(drives, &wheel);
+    }
+    QTRY_VERIFY(!popup->isVisible());
+
+    QCOMPARE(drives->currentIndex(), drive);
+    const QString name = machine.volumes()()[drive].name;
+    QCOMPARE(dirs->topLevelItem(0)->text(0), name);
+    QVERIFY(drives->currentText().startsWith(name));
+    QVERIFY2(dirs->currentFolder().startsWith(machine.volumes()()[drive].root),
+             qPrintable(dirs->currentFolder()));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), dirs->path());
 }
 
 void tst_FrmPatch::folderListClicks() {
