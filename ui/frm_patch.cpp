@@ -8,6 +8,7 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
+#include "controls/push_button.h"
 #include "controls/status_line.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
@@ -218,11 +219,9 @@ void frmPatch::setUpLabel(QLabel* label, const QString& name, const controls::Tw
 
 QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
                                     const controls::TwipsRect& rect) {
-    auto* button = new QPushButton(caption, this);
+    auto* button = new controls::PushButton(caption, this);
     button->setObjectName(name);
     button->setGeometry(controls::toPixels(rect));
-    // Neither button answers Enter.
-    button->setAutoDefault(false);
     return button;
 }
 

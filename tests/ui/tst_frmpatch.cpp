@@ -40,6 +40,8 @@ private slots:
     void bannerAtNaturalSize();
     void bannerSharpOnScaledScreen();
     void noDefaultButton();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
     void layout_data();
     void layout();
     void labels();
@@ -147,6 +149,50 @@ void tst_FrmPatch::noDefaultButton() {
         QVERIFY(!button->isDefault());
         QVERIFY(!button->autoDefault());
     }
+}
+
+void tst_FrmPatch::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("cmdInfo, Return") << "cmdInfo" << int(Qt::Key_Return) << "information";
+    QTest::newRow("cmdInfo, keypad Enter") << "cmdInfo" << int(Qt::Key_Enter) << "information";
+    QTest::newRow("cmdPatch, Return") << "cmdPatch" << int(Qt::Key_Return) << "confirmation";
+    QTest::newRow("cmdPatch, Space") << "cmdPatch" << int(Qt::Key_Space) << "confirmation";
+    QTest::newRow("Dir1, Return") << "Dir1" << int(Qt::Key_Return) << "folder opened";
+    QTest::newRow("File1, Return") << "File1" << int(Qt::Key_Return) << "nothing";
+    QTest::newRow("Drive1, Return") << "Drive1" << int(Qt::Key_Return) << "nothing";
+}
+
+// Enter presses the button that has the focus, once; with the focus on a list, no button takes
+// it from the list.
+void tst_FrmPatch::enterPressesFocusedButton() {
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    Machine machine;
+    writeFile(machine.path("c/morvane.mrc"), unpatchedScript());
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    control<controls::FileList>(window, "File1")->setCurrentRow(0);
+    dirs->setCurrentItem(dirs->findItems("mirc", Qt::MatchExactly | Qt::MatchRecursive)[0]);
+    QWidget* focused = control<QWidget>(window, qPrintable(focus));
+    focused->setFocus();
+    QCOMPARE(QApplication::focusWidget(), focused);
+
+    BoxAnswerer answerer({QMessageBox::No});
+    QTest::keyClick(focused, Qt::Key(key));
+
+    int informationWindows = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        informationWindows += qobject_cast<frmInfo*>(top) != nullptr;
+    QCOMPARE(informationWindows, outcome == "information" ? 1 : 0);
+    QCOMPARE(answerer.seen.size(), outcome == "confirmation" ? 1 : 0);
+    QCOMPARE(dirs->currentFolder(),
+             outcome == "folder opened" ? machine.path("c/mirc") : machine.path("c"));
+    QVERIFY(!QFile::exists(machine.path("c/morvane.mrc.bak")));
 }
 
 void tst_FrmPatch::layout_data() {
