@@ -39,8 +39,7 @@ inline QByteArray unpatchedScript() {
 }
 
 // A machine of its own for each test: drive C: with a scripts folder, a readable drive D:, a
-// drive whose medium is gone, a drive whose root is a file, and a letter for C:'s root under
-// another name, as Wine's z: is for "/".
+// drive whose medium is gone, a drive whose root is a file, and C:'s root under another name.
 struct Machine {
     Machine() {
         QDir root(scratch.path());
@@ -66,6 +65,7 @@ struct Machine {
                 {base + "/d", "/media/usb", "BACKUP"},
                 {base + "/gone", "e:", {}},
                 {base + "/notafolder", "/mnt/odd", {}},
+                // C:'s root again, as Wine's z: is "/".
                 {base + "/c", "z:", {}},
             };
         };
