@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +62,10 @@ private slots:
     void driveListAgreesWithFolderList_data();
     void driveListAgreesWithFolderList();
     void folderListClicks();
+    void listsFollowTheFolderOnDisk();
+    void folderGoneMovesBrowserUp();
+    void reopeningTheFolderReadsItAgain();
+    void arrowKeysWalkEveryScript();
     void patchRun_data();
     void patchRun();
     void nameTooLongForItsBackup();
@@ -554,6 +559,87 @@ void tst_FrmPatch::folderListClicks() {
     QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
 }
 
+// A script copied into the folder shown appears by itself, as a file manager would show it, and
+// the Patch button follows; the selection is kept by name and a new subfolder shows too.
+void tst_FrmPatch::listsFollowTheFolderOnDisk() {
+    Machine machine;
+    const QString folder = machine.path("c/mirc/scripts");
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    auto* patch = control<QPushButton>(window, "cmdPatch");
+    emit dirs->folderActivated(folder);
+    QVERIFY(!patch->isEnabled());
+
+    writeFile(machine.path("morvane.mrc"), unpatchedScript());
+    QVERIFY(QFile::copy(machine.path("morvane.mrc"), folder + "/morvane.mrc"));
+    QTRY_COMPARE(files->count(), 1);
+    QVERIFY(patch->isEnabled());
+    files->setCurrentRow(0);
+    writeFile(folder + "/backup.mrc");
+    QVERIFY(QDir(folder).mkdir("Morvane"));
+    QTRY_COMPARE(files->count(), 2);
+    QCOMPARE(files->fileName(), "morvane.mrc");
+    QTRY_VERIFY(!dirs->findItems("Morvane", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+
+    QVERIFY(QFile::remove(folder + "/morvane.mrc"));
+    QVERIFY(QFile::remove(folder + "/backup.mrc"));
+    QTRY_COMPARE(files->count(), 0);
+    QVERIFY(!patch->isEnabled());
+}
+
+// The folder shown removed behind the program's back: the browser moves up to the nearest one
+// still there, file list and Patch button with it.
+void tst_FrmPatch::folderGoneMovesBrowserUp() {
+    Machine machine;
+    writeFile(machine.path("c/mirc/script.mrc"));
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    emit dirs->folderActivated(machine.path("c/mirc/scripts"));
+
+    QVERIFY(QDir(machine.path("c/mirc/scripts")).removeRecursively());
+    QTRY_COMPARE(dirs->currentFolder(), machine.path("c/mirc"));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("c/mirc"));
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+// Opening the folder shown reads both lists again at once, not waiting for the system's notice.
+void tst_FrmPatch::reopeningTheFolderReadsItAgain() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    writeFile(machine.path("c/morvane.mrc"));
+    QVERIFY(QDir(machine.path("c")).mkdir("new"));
+    files->setCurrentRow(-1);
+    emit dirs->folderActivated(machine.path("c"));
+    QCOMPARE(files->count(), 1);
+    QVERIFY(!dirs->findItems("new", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+// Down walks the scripts one by one to the last, Up walks back: a user without a mouse reaches
+// every script of the folder.
+void tst_FrmPatch::arrowKeysWalkEveryScript() {
+    Machine machine;
+    for (const char* name : {"a.mrc", "b.mrc", "c.mrc"})
+        writeFile(machine.path("c/") + name);
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* files = control<controls::FileList>(window, "File1");
+    files->setFocus();
+    QStringList walked;
+    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}) {
+        QTest::keyClick(files, Qt::Key(key));
+        walked << files->fileName();
+    }
+    QCOMPARE(walked, (QStringList{"a.mrc", "b.mrc", "c.mrc", "c.mrc", "b.mrc"}));
+}
+
 void tst_FrmPatch::patchRun_data() {
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<Buttons>("answers");
@@ -615,6 +701,14 @@ void tst_FrmPatch::patchRun() {
     files->setCurrentItem(found.first());
 
     PaintRecorder paints(statusLine);
+    QSignalSpy refreshed(files, &controls::FileList::refreshed);
+    QStringList entries;
+    connect(files->model(), &QAbstractItemModel::rowsInserted, files,
+            [&](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row)
+                    if (!entries.contains(files->item(row)->text()))
+                        entries << files->item(row)->text();
+            });
     BoxAnswerer answerer(answers);
     QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
 
@@ -652,6 +746,13 @@ void tst_FrmPatch::patchRun() {
         for (const char* stage : {"Patching...", "Creating backup file...",
                                   "Writing updated file...", "File patched successfully!"})
             QVERIFY2(paints.painted.contains(stage), stage);
+        // The rewritten script is read again, still chosen; the run's own files, hidden,
+        // never showed.
+        QTRY_VERIFY(refreshed.count() > 0);
+        QCOMPARE(files->fileName(), fileName);
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(QSet<QString>(entries.begin(), entries.end()),
+                 (QSet<QString>{files->item(0)->text(), files->item(1)->text()}));
     }
 }
 
