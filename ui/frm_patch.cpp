@@ -1,6 +1,7 @@
 #include "ui/frm_patch.h"
 
 #include "assets/resources.h"
+#include "controls/bold_label.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/failure_report.h"
@@ -157,7 +158,8 @@ void frmPatch::createLabels() {
     QPalette red = lblPatch->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblPatch->setPalette(red);
-    Label5 = createLabel(QStringLiteral("Label5"), QString::fromUtf8(label5Text), label5Rect);
+    Label5 = new controls::BoldLabel(QString::fromUtf8(label5Text), this);
+    setUpLabel(Label5, QStringLiteral("Label5"), label5Rect);
     Label5->setFont(assets::tahoma(QFont::Bold));
 }
 

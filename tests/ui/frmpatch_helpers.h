@@ -7,6 +7,7 @@
 #include "engine/patch_rules.h"
 #include "ui/program_folder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -122,6 +124,53 @@ inline QList<QPair<int, int>> inkedRows(QLabel* label) {
             runs.append({y, y});
     }
     return runs;
+}
+
+// A widget drawn without the banner behind, in the screen's own pixels.
+inline QImage drawnOnWhite(QWidget* widget) {
+    const qreal ratio = qApp->devicePixelRatio();
+    QImage image((QSizeF(widget->size()) * ratio).toSize(), QImage::Format_Grayscale8);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    widget->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    return image;
+}
+
+// The summed darkness of a picture, in fully black pixels.
+inline double ink(const QImage& image) {
+    double darkness = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            darkness += 255 - image.constScanLine(y)[x];
+    }
+    return darkness / 255;
+}
+
+// The lines of text in a picture: for each run of inked rows, the box around its ink.
+inline QList<QRect> inkedLines(const QImage& image) {
+    QList<QRect> lines;
+    bool inLine = false;
+    for (int y = 0; y < image.height(); ++y) {
+        int left = image.width();
+        int right = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.constScanLine(y)[x] < 128) {
+                left = std::min(left, x);
+                right = x;
+            }
+        }
+        if (right < 0) {
+            inLine = false;
+            continue;
+        }
+        const QRect row(left, y, right - left + 1, 1);
+        if (inLine)
+            lines.last() |= row;
+        else
+            lines.append(row);
+        inLine = true;
+    }
+    return lines;
 }
 
 } // namespace frmpatch_helpers

@@ -1,3 +1,4 @@
+#include "assets/resources.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
@@ -10,6 +11,7 @@
 #include "ui/frm_patch.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <filesystem>
 
 using Buttons = QList<QMessageBox::StandardButton>;
@@ -50,6 +53,7 @@ private slots:
     void labelLinePitch();
     void label1FillsItsBox();
     void wholeTextShown();
+    void boldNote();
     void tabOrder();
     void patchButtonRule_data();
     void patchButtonRule();
@@ -317,6 +321,49 @@ void tst_FrmPatch::wholeTextShown() {
         else
             QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
     }
+}
+
+// The warning note looks bold at every scale the program supports (the scaled runs repeat this
+// test): at least 1.35 times the ink of its text in the regular face, where the font engine's
+// emboldening alone gives 1.25 on a screen scaled twice. It keeps the lines that a label of its
+// font sets, and screen readers still read it.
+void tst_FrmPatch::boldNote() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* note = control<QLabel>(window, "Label5");
+    const auto sameText = [&](int weight) {
+        auto* label = new QLabel(note->text(), &window);
+        label->setFont(assets::tahoma(weight));
+        label->setWordWrap(true);
+        label->setAlignment(note->alignment());
+        label->setGeometry(note->geometry());
+        return drawnOnWhite(label);
+    };
+    const QImage shown = drawnOnWhite(note);
+    const double ratio = ink(shown) / ink(sameText(QFont::Normal));
+    qInfo("scale %.2f: the note has %.3f times the ink of the regular text",
+          qApp->devicePixelRatio(), ratio);
+    QVERIFY2(ratio >= 1.35, qPrintable(QString::number(ratio)));
+
+    const QList<QRect> lines = inkedLines(shown);
+    const QList<QRect> labelLines = inkedLines(sameText(QFont::Bold));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(labelLines.size(), lines.size());
+    // A word set on another line would move an edge by a word's width; the second pass moves
+    // none by more than a pixel or two.
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        for (const auto& [at, by] : {std::pair{lines[i].left(), labelLines[i].left()},
+                                     {lines[i].right(), labelLines[i].right()},
+                                     {lines[i].top(), labelLines[i].top()},
+                                     {lines[i].bottom(), labelLines[i].bottom()}})
+            QVERIFY2(std::abs(at - by) <= 2,
+                     qPrintable(QString("line %1: %2 against %3").arg(i + 1).arg(at).arg(by)));
+    }
+
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(note);
+    QVERIFY(read);
+    QCOMPARE(read->role(), QAccessible::StaticText);
+    QCOMPARE(read->text(QAccessible::Name), note->text());
 }
 
 void tst_FrmPatch::tabOrder() {
