@@ -107,25 +107,6 @@ private:
     QLabel* label;
 };
 
-// A label's lines of text, drawn without the banner behind, as runs of inked rows: lines set so
-// close that they touch make one run.
-inline QList<QPair<int, int>> inkedRows(QLabel* label) {
-    QImage image(label->size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
-    QList<QPair<int, int>> runs;
-    for (int y = 0; y < image.height(); ++y) {
-        bool inked = false;
-        for (int x = 0; x < image.width() && !inked; ++x)
-            inked = qGray(image.pixel(x, y)) < 128;
-        if (inked && !runs.isEmpty() && runs.last().second == y - 1)
-            runs.last().second = y;
-        else if (inked)
-            runs.append({y, y});
-    }
-    return runs;
-}
-
 // A widget drawn without the banner behind, in the screen's own pixels.
 inline QImage drawnOnWhite(QWidget* widget) {
     const qreal ratio = qApp->devicePixelRatio();
@@ -146,7 +127,8 @@ inline double ink(const QImage& image) {
     return darkness / 255;
 }
 
-// The lines of text in a picture: for each run of inked rows, the box around its ink.
+// The lines of text in a picture: for each run of inked rows, the box around its ink. Lines set
+// so close that they touch make one run.
 inline QList<QRect> inkedLines(const QImage& image) {
     QList<QRect> lines;
     bool inLine = false;

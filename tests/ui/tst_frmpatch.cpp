@@ -286,10 +286,10 @@ void tst_FrmPatch::labelLinePitch() {
     frmPatch window(machine.volumes());
     auto* label = control<QLabel>(window, qPrintable(name));
     label->setText(QString("Hill ").repeated(400));
-    const QList<QPair<int, int>> lines = inkedRows(label);
+    const QList<QRect> lines = inkedLines(drawnOnWhite(label));
     QVERIFY2(lines.size() >= label->height() / 13, qPrintable(QString::number(lines.size())));
     for (qsizetype i = 1; i < lines.size(); ++i)
-        QCOMPARE(lines[i].first - lines[i - 1].first, 13);
+        QCOMPARE(lines[i].top() - lines[i - 1].top(), 13);
 }
 
 // Set closer, the lines leave the foot of the paragraph's box empty and descenders touch the
@@ -298,13 +298,14 @@ void tst_FrmPatch::label1FillsItsBox() {
     Machine machine;
     frmPatch window(machine.volumes());
     auto* label = control<QLabel>(window, "Label1");
-    const QList<QPair<int, int>> lines = inkedRows(label);
+    const QList<QRect> lines = inkedLines(drawnOnWhite(label));
     QVERIFY(lines.size() > 1);
-    for (const auto& [top, bottom] : lines)
-        QVERIFY2(bottom - top < 13, qPrintable(QString("rows %1 to %2").arg(top).arg(bottom)));
-    QVERIFY2(lines.last().second >= label->height() - 2 * 13 &&
-                 lines.last().second < label->height(),
-             qPrintable(QString::number(lines.last().second)));
+    for (const QRect& line : lines)
+        QVERIFY2(line.height() <= 13,
+                 qPrintable(QString("rows %1 to %2").arg(line.top()).arg(line.bottom())));
+    QVERIFY2(lines.last().bottom() >= label->height() - 2 * 13 &&
+                 lines.last().bottom() < label->height(),
+             qPrintable(QString::number(lines.last().bottom())));
 }
 
 // No label cuts its text short, at the natural size or on a scaled screen, where the bold note
