@@ -167,7 +167,6 @@ void tst_FrmPatch::enterPressesFocusedButton_data() {
     QTest::newRow("cmdInfo, Return") << "cmdInfo" << int(Qt::Key_Return) << "information";
     QTest::newRow("cmdInfo, keypad Enter") << "cmdInfo" << int(Qt::Key_Enter) << "information";
     QTest::newRow("cmdPatch, Return") << "cmdPatch" << int(Qt::Key_Return) << "confirmation";
-    QTest::newRow("cmdPatch, Space") << "cmdPatch" << int(Qt::Key_Space) << "confirmation";
     QTest::newRow("Dir1, Return") << "Dir1" << int(Qt::Key_Return) << "folder opened";
     QTest::newRow("File1, Return") << "File1" << int(Qt::Key_Return) << "nothing";
     QTest::newRow("Drive1, Return") << "Drive1" << int(Qt::Key_Return) << "nothing";
