@@ -3,13 +3,16 @@
 #include "controls/accessibility.h"
 #include "controls/folder_entries.h"
 #include "controls/folder_error.h"
+#include "controls/folder_watch.h"
 #include "controls/native_name.h"
 
 #include <QAccessible>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTreeWidgetItemIterator>
 
 namespace controls {
 
@@ -24,7 +27,8 @@ QString withSeparator(const QString& folder) {
 } // namespace
 
 DirList::DirList(QWidget* parent)
-    : QTreeWidget(parent) {
+    : QTreeWidget(parent)
+    , watch(new FolderWatch(this)) {
     installAccessibility();
     setColumnCount(1);
     header()->hide();
@@ -36,6 +40,7 @@ DirList::DirList(QWidget* parent)
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         emit folderActivated(item->data(0, pathRole).toString());
     });
+    connect(watch, &FolderWatch::changed, this, &DirList::folderChanged);
 }
 
 void DirList::setDrive(const QString& newRoot, const QString& newRootText,
@@ -48,6 +53,7 @@ void DirList::setDrive(const QString& newRoot, const QString& newRootText,
     root = cleanRoot;
     rootText = newRootText;
     folder = cleanFolder;
+    watch->follow(folder);
 
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -71,6 +77,38 @@ void DirList::setDrive(const QString& newRoot, const QString& newRootText,
 
 void DirList::setPath(const QString& newFolder) {
     setDrive(root, rootText, newFolder);
+}
+
+void DirList::reread() {
+    const QString highlighted =
+        currentItem() ? currentItem()->data(0, pathRole).toString() : QString();
+    const int scrolled = verticalScrollBar()->value();
+    setDrive(root, rootText, folder);
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if ((*it)->data(0, pathRole).toString() == highlighted)
+            setCurrentItem(*it);
+    }
+    verticalScrollBar()->setValue(scrolled);
+}
+
+QString DirList::nearestListable() const {
+    for (QString at = folder;; at = QDir::cleanPath(at + QStringLiteral("/.."))) {
+        try {
+            requireListable(at);
+            return at;
+        } catch (const FolderError&) {
+            if (at == root || !at.startsWith(root))
+                return {};
+        }
+    }
+}
+
+void DirList::folderChanged() {
+    try {
+        reread();
+    } catch (const FolderError&) {
+        emit folderGone();
+    }
 }
 
 QString DirList::path() const {

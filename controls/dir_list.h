@@ -4,11 +4,14 @@
 
 namespace controls {
 
+class FolderWatch;
+
 // The folder list: the current folder's ancestors from the drive's root down, drawn open, the
 // current folder, then its visible subfolders, drawn closed, each indented by its depth.
 // A double-click or Enter asks for a folder to become current; a single click only highlights.
 // Only the program changes the current folder, so it can handle the change before going on.
-// Rows show each name's readable form; folders are held as native_name.h describes.
+// Rows show each name's readable form; folders are held as native_name.h describes. The list
+// follows its current folder on disk: a subfolder made or removed shows by itself.
 class DirList : public QTreeWidget {
     Q_OBJECT
 
@@ -20,6 +23,12 @@ public:
     void setDrive(const QString& root, const QString& rootText, const QString& folder);
     // Makes folder on the current drive current; throws as setDrive does.
     void setPath(const QString& folder);
+    // Reads the current folder again, keeping the highlighted folder and the scrolling where
+    // they still are. Throws as setDrive does.
+    void reread();
+    // The current folder or, when it is gone, its nearest ancestor on the drive that can still
+    // be listed; an empty text when not even the drive's root can.
+    QString nearestListable() const;
 
     // The current folder: a drive's root ends in a separator, any other folder does not.
     QString path() const;
@@ -33,6 +42,8 @@ public:
 
 signals:
     void folderActivated(const QString& folder);
+    // The current folder can no longer be listed (removed or renamed); the list still shows it.
+    void folderGone();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -46,11 +57,13 @@ private:
     QTreeWidgetItem* addFolder(QTreeWidgetItem* parent, const QString& name, const QString& path,
                                const QIcon& icon);
     void revealCurrent();
+    void folderChanged();
 
     QString root;
     QString rootText;
     QString folder;
     QTreeWidgetItem* current = nullptr; // the current folder's row, owned by the tree
+    FolderWatch* watch;
 };
 
 } // namespace controls

@@ -85,10 +85,12 @@ void DriveList::rereadDrives() {
     // With nothing to show instead, the drives known so far stay.
     if (fresh.empty())
         return;
-    const QString selected = root();
+    // A drive is known by its name as well as its root: Wine's z: is "/" under another name, and
+    // taking one for the other would show a drive the folder list does not.
+    const int index = currentIndex();
     int kept = -1;
-    for (std::size_t i = 0; i < fresh.size(); ++i) {
-        if (fresh[i].root == selected)
+    for (std::size_t i = 0; i < fresh.size() && index >= 0 && kept < 0; ++i) {
+        if (fresh[i].root == volumes[index].root && fresh[i].name == volumes[index].name)
             kept = static_cast<int>(i);
     }
     {

@@ -28,8 +28,9 @@ public:
     // The index of the drive holding folder, or 0 when no drive does.
     int indexOfFolder(const QString& folder) const;
 
-    // Reads the drives again, keeping the selection (by root) and every remembered folder. That
-    // is no drive change, unless the selected drive has gone: then the first drive is selected.
+    // Reads the drives again, keeping the selection (by root and name) and every remembered
+    // folder. That is no drive change, unless the selected drive has gone: then the first drive
+    // is selected.
     void rereadDrives();
 
     void showPopup() override;

@@ -1,9 +1,12 @@
 #include "controls/file_list.h"
 
 #include "controls/folder_entries.h"
+#include "controls/folder_error.h"
+#include "controls/folder_watch.h"
 #include "controls/native_name.h"
 
 #include <QKeyEvent>
+#include <QScrollBar>
 
 namespace controls {
 
@@ -12,17 +15,45 @@ namespace {
 // The name as the file system has it; the item's text is its readable form.
 constexpr int nameRole = Qt::UserRole;
 
+QStringList scripts(const QString& folder) {
+    return visibleEntries(folder, EntryKind::file, u".mrc");
+}
+
 } // namespace
 
 FileList::FileList(QWidget* parent)
-    : QListWidget(parent) {
+    : QListWidget(parent)
+    , watch(new FolderWatch(this)) {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(watch, &FolderWatch::changed, this, &FileList::folderChanged);
 }
 
 void FileList::setFolder(const QString& newFolder) {
-    const QStringList names = visibleEntries(newFolder, EntryKind::file, u".mrc");
-
+    const QStringList names = scripts(newFolder);
     folder = newFolder;
+    watch->follow(folder);
+    fill(names);
+    setCurrentRow(-1);
+}
+
+void FileList::reread() {
+    const QStringList names = scripts(folder);
+    const QString chosen = fileName();
+    const QString framed = currentItem() ? currentItem()->data(nameRole).toString() : QString();
+    const int scrolled = verticalScrollBar()->value();
+    fill(names);
+    setCurrentRow(-1);
+    for (int row = 0; row < count(); ++row) {
+        QListWidgetItem* entry = item(row);
+        if (entry->data(nameRole).toString() == framed)
+            setCurrentItem(entry, QItemSelectionModel::NoUpdate);
+        if (entry->data(nameRole).toString() == chosen)
+            entry->setSelected(true);
+    }
+    verticalScrollBar()->setValue(scrolled);
+}
+
+void FileList::fill(const QStringList& names) {
     clear();
     for (const QString& name : names) {
         auto* item = new QListWidgetItem(readableName(name), this);
@@ -33,7 +64,17 @@ void FileList::setFolder(const QString& newFolder) {
             item->setFont(notTextFont());
         }
     }
-    setCurrentRow(-1);
+}
+
+// A folder that can no longer be listed keeps its entries: the folder list, which follows the
+// same folder, moves the browser away from it.
+void FileList::folderChanged() {
+    try {
+        reread();
+    } catch (const FolderError&) {
+        return;
+    }
+    emit refreshed();
 }
 
 // Focus frames the first entry without choosing it, and Qt's arrow keys move on from there, so

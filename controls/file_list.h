@@ -4,10 +4,13 @@
 
 namespace controls {
 
+class FolderWatch;
+
 // The file list: the current folder's "*.mrc" files, matched without regard to case, sorted by
 // name. Hidden files are left out, and so is anything that is not a regular file (or a link to
 // one): opening a FIFO, socket or device as a script would hang the program. Entries show each
-// name's readable form; names and folders are held as native_name.h describes.
+// name's readable form; names and folders are held as native_name.h describes. The list follows
+// its folder on disk: a script copied in or removed shows by itself, the selection kept by name.
 class FileList : public QListWidget {
     Q_OBJECT
 
@@ -15,18 +18,29 @@ public:
     explicit FileList(QWidget* parent = nullptr);
 
     // Reads folder's entries, none selected. Throws FolderError, leaving the list as it was, when
-    // the folder cannot be listed. The list never rereads its folder by itself.
+    // the folder cannot be listed.
     void setFolder(const QString& folder);
+    // Reads the folder again, keeping the selected and the framed entry by name where they are
+    // still there. Throws as setFolder does.
+    void reread();
     QString path() const { return folder; }
     // The selected entry's name as the file system has it, or an empty text when none is
     // selected.
     QString fileName() const;
 
+signals:
+    // The list has read its folder again by itself, after a change on disk.
+    void refreshed();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void fill(const QStringList& names);
+    void folderChanged();
+
     QString folder;
+    FolderWatch* watch;
 };
 
 } // namespace controls

@@ -1,6 +1,7 @@
 #include "ui/frm_info.h"
 
 #include "assets/resources.h"
+#include "controls/push_button.h"
 #include "controls/twips.h"
 
 #include <QIcon>
@@ -74,11 +75,9 @@ frmInfo::frmInfo(QWidget* parent)
     Text1->setWordWrapMode(QTextOption::WordWrap);
     Text1->setPlainText(informationText());
 
-    cmdClose = new QPushButton(QStringLiteral("Close"), this);
+    cmdClose = new controls::PushButton(QStringLiteral("Close"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     cmdClose->setGeometry(controls::toPixels(cmdCloseRect));
-    cmdClose->setAutoDefault(false);
-    cmdClose->setDefault(false);
 
     setTabOrder(Text1, cmdClose);
     Text1->setFocus();

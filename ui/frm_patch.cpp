@@ -1,6 +1,7 @@
 #include "ui/frm_patch.h"
 
 #include "assets/resources.h"
+#include "controls/bold_label.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/failure_report.h"
@@ -8,6 +9,7 @@
 #include "controls/folder_error.h"
 #include "controls/message_box.h"
 #include "controls/native_name.h"
+#include "controls/push_button.h"
 #include "controls/status_line.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
@@ -96,6 +98,8 @@ frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
 
     connect(Drive1, &QComboBox::currentIndexChanged, this, &frmPatch::Drive1_Change);
     connect(Dir1, &controls::DirList::folderActivated, this, &frmPatch::Dir1_Activated);
+    connect(Dir1, &controls::DirList::folderGone, this, &frmPatch::Dir1_FolderGone);
+    connect(File1, &controls::FileList::refreshed, this, &frmPatch::File1_Refreshed);
     connect(cmdInfo, &QPushButton::clicked, this, &frmPatch::cmdInfo_Click);
     connect(cmdPatch, &QPushButton::clicked, this, &frmPatch::cmdPatch_Click);
 }
@@ -154,7 +158,8 @@ void frmPatch::createLabels() {
     QPalette red = lblPatch->palette();
     red.setColor(QPalette::WindowText, QColor(255, 0, 0));
     lblPatch->setPalette(red);
-    Label5 = createLabel(QStringLiteral("Label5"), QString::fromUtf8(label5Text), label5Rect);
+    Label5 = new controls::BoldLabel(QString::fromUtf8(label5Text), this);
+    setUpLabel(Label5, QStringLiteral("Label5"), label5Rect);
     Label5->setFont(assets::tahoma(QFont::Bold));
 }
 
@@ -218,11 +223,9 @@ void frmPatch::setUpLabel(QLabel* label, const QString& name, const controls::Tw
 
 QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
                                     const controls::TwipsRect& rect) {
-    auto* button = new QPushButton(caption, this);
+    auto* button = new controls::PushButton(caption, this);
     button->setObjectName(name);
     button->setGeometry(controls::toPixels(rect));
-    // Neither button answers Enter.
-    button->setAutoDefault(false);
     return button;
 }
 
@@ -263,9 +266,14 @@ void frmPatch::setDirFolder(const QString& folder) {
 
 void frmPatch::Dir1_Activated(const QString& folder) {
     controls::reportingFailures([this, &folder] {
-        if (folder == Dir1->currentFolder())
-            return;
         try {
+            if (folder == Dir1->currentFolder()) {
+                // Opening the folder shown reads it again, whatever the lists noticed of it.
+                Dir1->reread();
+                File1->reread();
+                File1_PathChange();
+                return;
+            }
             Dir1->setPath(folder);
         } catch (const controls::FolderError& failure) {
             // A folder the user may not open (another user's, or one removed meanwhile) leaves
@@ -276,6 +284,27 @@ void frmPatch::Dir1_Activated(const QString& folder) {
         }
         Dir1_Change();
     });
+}
+
+// The folder shown was removed or renamed: the browser moves up to the nearest folder still
+// there, as a folder change. Where even that fails (the whole drive gone) it stays, and the next
+// step the user takes there says what is wrong; nobody asked for a message now.
+void frmPatch::Dir1_FolderGone() {
+    controls::reportingFailures([this] {
+        const QString nearest = Dir1->nearestListable();
+        if (nearest.isEmpty())
+            return;
+        try {
+            Dir1->setPath(nearest);
+            Dir1_Change();
+        } catch (const controls::FolderError&) {
+        }
+    });
+}
+
+// The file list read its folder again: a first script copied in, or the last one removed.
+void frmPatch::File1_Refreshed() {
+    File1_PathChange();
 }
 
 // The folder change: the file list follows, and the drive remembers where it was left.

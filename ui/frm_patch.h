@@ -35,6 +35,8 @@ public:
 private slots:
     void Drive1_Change();
     void Dir1_Activated(const QString& folder);
+    void Dir1_FolderGone();
+    void File1_Refreshed();
     void cmdInfo_Click();
     void cmdPatch_Click();
 

@@ -10,12 +10,14 @@ private slots:
     void fileListEntries_data();
     void fileListEntries();
     void fileListSelection();
+    void fileListFollowsItsFolder();
     void fileListArrowKeySelectsFromTheTop();
     void unreadableFolder_data();
     void unreadableFolder();
     void dirListShowsAncestorsAndSubfolders();
     void dirListPath();
     void dirListActivation();
+    void dirListFollowsItsFolder();
     void dirListShowsTheWayBackUp_data();
     void dirListShowsTheWayBackUp();
     void driveListRereadsWhenOpened();
@@ -65,10 +67,35 @@ void tst_Lists::fileListSelection() {
     list.setFolder(second.path());
     QCOMPARE(list.fileName(), QString());
     QVERIFY(list.selectedItems().isEmpty());
+}
 
-    // The list shows the folder as it was read: a file made later waits for the next reading.
-    touch(second.filePath("c.mrc"));
-    QCOMPARE(entries(list), QStringList{"b.mrc"});
+// A script copied in or removed shows by itself, the selection kept by name; the folder the list
+// has left is no longer followed.
+void tst_Lists::fileListFollowsItsFolder() {
+    QTemporaryDir left;
+    QTemporaryDir shown;
+    touch(shown.filePath("b.mrc"));
+    controls::FileList list;
+    list.setFolder(left.path());
+    list.setFolder(shown.path());
+    list.item(0)->setSelected(true);
+    QSignalSpy refreshed(&list, &controls::FileList::refreshed);
+
+    touch(shown.filePath("a.mrc"));
+    QTRY_COMPARE(entries(list), (QStringList{"a.mrc", "b.mrc"}));
+    QCOMPARE(list.fileName(), "b.mrc");
+    QVERIFY(QFile::rename(shown.filePath("a.mrc"), shown.filePath("c.mrc")));
+    QTRY_COMPARE(entries(list), (QStringList{"b.mrc", "c.mrc"}));
+    QCOMPARE(list.fileName(), "b.mrc");
+    QVERIFY(QFile::remove(shown.filePath("b.mrc")));
+    QTRY_COMPARE(entries(list), QStringList{"c.mrc"});
+    QCOMPARE(list.fileName(), QString());
+
+    const qsizetype seen = refreshed.count();
+    touch(left.filePath("x.mrc"));
+    QTest::qWait(500);
+    QCOMPARE(refreshed.count(), seen);
+    QCOMPARE(entries(list), QStringList{"c.mrc"});
 }
 
 void tst_Lists::fileListArrowKeySelectsFromTheTop() {
@@ -155,6 +182,29 @@ void tst_Lists::dirListActivation() {
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, centre);
     QCOMPARE(activated.count(), 1);
     QCOMPARE(activated.takeFirst().at(0).toString(), drive.filePath("sub"));
+}
+
+// A subfolder made or removed shows by itself, the highlighted folder kept; the current folder
+// removed is told, for the window to move the browser.
+void tst_Lists::dirListFollowsItsFolder() {
+    QTemporaryDir drive;
+    QDir root(drive.path());
+    QVERIFY(root.mkpath("mirc/logs"));
+    controls::DirList list;
+    list.setDrive(drive.path(), "c:", drive.filePath("mirc"));
+    list.setCurrentItem(list.findItems("logs", Qt::MatchExactly | Qt::MatchRecursive)[0]);
+    QSignalSpy gone(&list, &controls::DirList::folderGone);
+
+    QVERIFY(root.mkpath("mirc/backup"));
+    QTRY_COMPARE(folderRows(list), (QStringList{"c:", ">mirc", ">>backup", ">>logs"}));
+    QCOMPARE(list.currentItem()->text(0), "logs");
+    QVERIFY(root.rmdir("mirc/logs"));
+    QTRY_COMPARE(folderRows(list), (QStringList{"c:", ">mirc", ">>backup"}));
+    QCOMPARE(gone.count(), 0);
+
+    QVERIFY(QDir(drive.filePath("mirc")).removeRecursively());
+    QTRY_COMPARE(gone.count(), 1);
+    QCOMPARE(list.nearestListable(), drive.path());
 }
 
 void tst_Lists::dirListShowsTheWayBackUp_data() {

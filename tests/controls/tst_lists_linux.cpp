@@ -3,7 +3,9 @@
 
 #include "tests/controls/list_helpers.h"
 
+#include <array>
 #include <fstream>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -19,6 +21,25 @@ QByteArray bytesOf(const QString& name) {
     return QByteArray::fromStdString(controls::toNative(name).native());
 }
 
+// The folder watches the process holds, as the kernel counts them.
+int inotifyWatches() {
+    int watches = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : descriptors.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        std::array<char, 64> target{};
+        const QByteArray link = QFile::encodeName(descriptors.filePath(fd));
+        const ssize_t length = ::readlink(link.constData(), target.data(), target.size() - 1);
+        if (length <= 0 || std::string_view(target.data()) != "anon_inode:inotify")
+            continue;
+        QFile info(QStringLiteral("/proc/self/fdinfo/") + fd);
+        if (!info.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : info.readAll().split('\n'))
+            watches += line.startsWith("inotify wd:");
+    }
+    return watches;
+}
+
 } // namespace
 
 class tst_ListsLinux : public QObject {
@@ -31,6 +52,7 @@ private slots:
     void fileListSkipsSpecialFiles();
     void folderWithoutPermission();
     void driveListRereadsWhenOpened();
+    void listsLetGoOfFoldersLeft();
 };
 
 void tst_ListsLinux::namesInAnyEncoding_data() {
@@ -70,6 +92,11 @@ void tst_ListsLinux::namesInAnyEncoding() {
     files.setFolder(dirs.path());
     QCOMPARE(entries(files), QStringList{shown});
     files.item(0)->setSelected(true);
+    QCOMPARE(bytesOf(files.fileName()), name);
+
+    // Such a folder is followed on disk as well.
+    std::ofstream(drive / (name + "/more.mrc"));
+    QTRY_COMPARE(files.count(), 2);
     QCOMPARE(bytesOf(files.fileName()), name);
 }
 
@@ -131,6 +158,29 @@ void tst_ListsLinux::driveListRereadsWhenOpened() {
     NativeScratch scratch;
     QVERIFY(std::filesystem::create_directories(scratch / "usb/caf\xE9"));
     expectDrivesReadAgain(scratch.path(), controls::fromNative(scratch / "usb/caf\xE9"));
+}
+
+// Each list watches the one folder it shows: moving on lets the last one go, and a list closed
+// lets go of its own.
+void tst_ListsLinux::listsLetGoOfFoldersLeft() {
+    QTemporaryDir drive;
+    for (const char* folder : {"a", "b", "c"})
+        QVERIFY(QDir(drive.path()).mkdir(folder));
+    const int before = inotifyWatches();
+    {
+        controls::DirList dirs;
+        controls::FileList files;
+        dirs.setDrive(drive.path(), "c:", drive.path());
+        files.setFolder(drive.path());
+        for (const char* folder : {"a", "b", "c"}) {
+            dirs.setPath(drive.filePath(folder));
+            files.setFolder(drive.filePath(folder));
+        }
+        dirs.reread();
+        files.reread();
+        QCOMPARE(inotifyWatches(), before + 2);
+    }
+    QCOMPARE(inotifyWatches(), before);
 }
 
 QTEST_MAIN(tst_ListsLinux)

@@ -7,6 +7,7 @@
 #include "engine/patch_rules.h"
 #include "ui/program_folder.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -39,7 +41,7 @@ inline QByteArray unpatchedScript() {
 }
 
 // A machine of its own for each test: drive C: with a scripts folder, a readable drive D:, a
-// drive whose medium is gone, and a drive whose root is a file.
+// drive whose medium is gone, a drive whose root is a file, and C:'s root under another name.
 struct Machine {
     Machine() {
         QDir root(scratch.path());
@@ -65,6 +67,8 @@ struct Machine {
                 {base + "/d", "/media/usb", "BACKUP"},
                 {base + "/gone", "e:", {}},
                 {base + "/notafolder", "/mnt/odd", {}},
+                // C:'s root again, as Wine's z: is "/".
+                {base + "/c", "z:", {}},
             };
         };
     }
@@ -103,23 +107,52 @@ private:
     QLabel* label;
 };
 
-// A label's lines of text, drawn without the banner behind, as runs of inked rows: lines set so
-// close that they touch make one run.
-inline QList<QPair<int, int>> inkedRows(QLabel* label) {
-    QImage image(label->size(), QImage::Format_RGB32);
+// A widget drawn without the banner behind, in the screen's own pixels.
+inline QImage drawnOnWhite(QWidget* widget) {
+    const qreal ratio = qApp->devicePixelRatio();
+    QImage image((QSizeF(widget->size()) * ratio).toSize(), QImage::Format_Grayscale8);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
-    label->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
-    QList<QPair<int, int>> runs;
+    widget->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    return image;
+}
+
+// The summed darkness of a picture, in fully black pixels.
+inline double ink(const QImage& image) {
+    double darkness = 0;
     for (int y = 0; y < image.height(); ++y) {
-        bool inked = false;
-        for (int x = 0; x < image.width() && !inked; ++x)
-            inked = qGray(image.pixel(x, y)) < 128;
-        if (inked && !runs.isEmpty() && runs.last().second == y - 1)
-            runs.last().second = y;
-        else if (inked)
-            runs.append({y, y});
+        for (int x = 0; x < image.width(); ++x)
+            darkness += 255 - image.constScanLine(y)[x];
     }
-    return runs;
+    return darkness / 255;
+}
+
+// The lines of text in a picture: for each run of inked rows, the box around its ink. Lines set
+// so close that they touch make one run.
+inline QList<QRect> inkedLines(const QImage& image) {
+    QList<QRect> lines;
+    bool inLine = false;
+    for (int y = 0; y < image.height(); ++y) {
+        int left = image.width();
+        int right = -1;
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.constScanLine(y)[x] < 128) {
+                left = std::min(left, x);
+                right = x;
+            }
+        }
+        if (right < 0) {
+            inLine = false;
+            continue;
+        }
+        const QRect row(left, y, right - left + 1, 1);
+        if (inLine)
+            lines.last() |= row;
+        else
+            lines.append(row);
+        inLine = true;
+    }
+    return lines;
 }
 
 } // namespace frmpatch_helpers

@@ -50,6 +50,8 @@ private slots:
     void focusAndButtons();
     void textCannotBeChangedButCanBeCopied();
     void closeUnloads();
+    void enterPressesClose_data();
+    void enterPressesClose();
 };
 
 void tst_FrmInfo::informationText() {
@@ -141,6 +143,33 @@ void tst_FrmInfo::closeUnloads() {
     QTest::mouseClick(info.window->findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(info.window.isNull());
+}
+
+void tst_FrmInfo::enterPressesClose_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("Text1, Return") << "Text1" << int(Qt::Key_Return) << false;
+    QTest::newRow("cmdClose, Return") << "cmdClose" << int(Qt::Key_Return) << true;
+    QTest::newRow("cmdClose, keypad Enter") << "cmdClose" << int(Qt::Key_Enter) << true;
+}
+
+// Enter presses Close while it has the focus, and only then: Close is no default button.
+void tst_FrmInfo::enterPressesClose() {
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, closed);
+    OpenInfo info;
+    QVERIFY(QTest::qWaitForWindowActive(info.window));
+    auto* focused = info.window->findChild<QWidget*>(focus);
+    focused->setFocus();
+    QTest::keyClick(focused, Qt::Key(key));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(info.window.isNull(), closed);
+    if (!closed) {
+        auto* text = info.window->findChild<QPlainTextEdit*>("Text1");
+        QCOMPARE(text->toPlainText(), informationLines.join('\n'));
+    }
 }
 
 QTEST_MAIN(tst_FrmInfo)

@@ -1,3 +1,4 @@
+#include "assets/resources.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
@@ -9,16 +10,21 @@
 #include "ui/frm_info.h"
 #include "ui/frm_patch.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
+#include <cstdlib>
 #include <filesystem>
 
 using Buttons = QList<QMessageBox::StandardButton>;
@@ -38,6 +44,8 @@ private slots:
     void bannerAtNaturalSize();
     void bannerSharpOnScaledScreen();
     void noDefaultButton();
+    void enterPressesFocusedButton_data();
+    void enterPressesFocusedButton();
     void layout_data();
     void layout();
     void labels();
@@ -45,6 +53,7 @@ private slots:
     void labelLinePitch();
     void label1FillsItsBox();
     void wholeTextShown();
+    void boldNote();
     void tabOrder();
     void patchButtonRule_data();
     void patchButtonRule();
@@ -54,7 +63,13 @@ private slots:
     void failingFallbackEndsProgram();
     void unreadableFolderKeepsBrowser();
     void driveRemembersItsFolder();
+    void driveListAgreesWithFolderList_data();
+    void driveListAgreesWithFolderList();
     void folderListClicks();
+    void listsFollowTheFolderOnDisk();
+    void folderGoneMovesBrowserUp();
+    void reopeningTheFolderReadsItAgain();
+    void arrowKeysWalkEveryScript();
     void patchRun_data();
     void patchRun();
     void nameTooLongForItsBackup();
@@ -145,6 +160,49 @@ void tst_FrmPatch::noDefaultButton() {
     }
 }
 
+void tst_FrmPatch::enterPressesFocusedButton_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("cmdInfo, Return") << "cmdInfo" << int(Qt::Key_Return) << "information";
+    QTest::newRow("cmdInfo, keypad Enter") << "cmdInfo" << int(Qt::Key_Enter) << "information";
+    QTest::newRow("cmdPatch, Return") << "cmdPatch" << int(Qt::Key_Return) << "confirmation";
+    QTest::newRow("Dir1, Return") << "Dir1" << int(Qt::Key_Return) << "folder opened";
+    QTest::newRow("File1, Return") << "File1" << int(Qt::Key_Return) << "nothing";
+    QTest::newRow("Drive1, Return") << "Drive1" << int(Qt::Key_Return) << "nothing";
+}
+
+// Enter presses the button that has the focus, once; with the focus on a list, no button takes
+// it from the list.
+void tst_FrmPatch::enterPressesFocusedButton() {
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    Machine machine;
+    writeFile(machine.path("c/morvane.mrc"), unpatchedScript());
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    control<controls::FileList>(window, "File1")->setCurrentRow(0);
+    dirs->setCurrentItem(dirs->findItems("mirc", Qt::MatchExactly | Qt::MatchRecursive)[0]);
+    QWidget* focused = control<QWidget>(window, qPrintable(focus));
+    focused->setFocus();
+    QCOMPARE(QApplication::focusWidget(), focused);
+
+    BoxAnswerer answerer({QMessageBox::No});
+    QTest::keyClick(focused, Qt::Key(key));
+
+    int informationWindows = 0;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        informationWindows += qobject_cast<frmInfo*>(top) != nullptr;
+    QCOMPARE(informationWindows, outcome == "information" ? 1 : 0);
+    QCOMPARE(answerer.seen.size(), outcome == "confirmation" ? 1 : 0);
+    QCOMPARE(dirs->currentFolder(),
+             outcome == "folder opened" ? machine.path("c/mirc") : machine.path("c"));
+    QVERIFY(!QFile::exists(machine.path("c/morvane.mrc.bak")));
+}
+
 void tst_FrmPatch::layout_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("pixels");
@@ -227,10 +285,10 @@ void tst_FrmPatch::labelLinePitch() {
     frmPatch window(machine.volumes());
     auto* label = control<QLabel>(window, qPrintable(name));
     label->setText(QString("Hill ").repeated(400));
-    const QList<QPair<int, int>> lines = inkedRows(label);
+    const QList<QRect> lines = inkedLines(drawnOnWhite(label));
     QVERIFY2(lines.size() >= label->height() / 13, qPrintable(QString::number(lines.size())));
     for (qsizetype i = 1; i < lines.size(); ++i)
-        QCOMPARE(lines[i].first - lines[i - 1].first, 13);
+        QCOMPARE(lines[i].top() - lines[i - 1].top(), 13);
 }
 
 // Set closer, the lines leave the foot of the paragraph's box empty and descenders touch the
@@ -239,13 +297,14 @@ void tst_FrmPatch::label1FillsItsBox() {
     Machine machine;
     frmPatch window(machine.volumes());
     auto* label = control<QLabel>(window, "Label1");
-    const QList<QPair<int, int>> lines = inkedRows(label);
+    const QList<QRect> lines = inkedLines(drawnOnWhite(label));
     QVERIFY(lines.size() > 1);
-    for (const auto& [top, bottom] : lines)
-        QVERIFY2(bottom - top < 13, qPrintable(QString("rows %1 to %2").arg(top).arg(bottom)));
-    QVERIFY2(lines.last().second >= label->height() - 2 * 13 &&
-                 lines.last().second < label->height(),
-             qPrintable(QString::number(lines.last().second)));
+    for (const QRect& line : lines)
+        QVERIFY2(line.height() <= 13,
+                 qPrintable(QString("rows %1 to %2").arg(line.top()).arg(line.bottom())));
+    QVERIFY2(lines.last().bottom() >= label->height() - 2 * 13 &&
+                 lines.last().bottom() < label->height(),
+             qPrintable(QString::number(lines.last().bottom())));
 }
 
 // No label cuts its text short, at the natural size or on a scaled screen, where the bold note
@@ -262,6 +321,49 @@ void tst_FrmPatch::wholeTextShown() {
         else
             QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
     }
+}
+
+// The warning note looks bold at every scale the program supports (the scaled runs repeat this
+// test): at least 1.35 times the ink of its text in the regular face, where the font engine's
+// emboldening alone gives 1.25 on a screen scaled twice. It keeps the lines that a label of its
+// font sets, and screen readers still read it.
+void tst_FrmPatch::boldNote() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* note = control<QLabel>(window, "Label5");
+    const auto sameText = [&](int weight) {
+        auto* label = new QLabel(note->text(), &window);
+        label->setFont(assets::tahoma(weight));
+        label->setWordWrap(true);
+        label->setAlignment(note->alignment());
+        label->setGeometry(note->geometry());
+        return drawnOnWhite(label);
+    };
+    const QImage shown = drawnOnWhite(note);
+    const double ratio = ink(shown) / ink(sameText(QFont::Normal));
+    qInfo("scale %.2f: the note has %.3f times the ink of the regular text",
+          qApp->devicePixelRatio(), ratio);
+    QVERIFY2(ratio >= 1.35, qPrintable(QString::number(ratio)));
+
+    const QList<QRect> lines = inkedLines(shown);
+    const QList<QRect> labelLines = inkedLines(sameText(QFont::Bold));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(labelLines.size(), lines.size());
+    // A word set on another line would move an edge by a word's width; the second pass moves
+    // none by more than a pixel or two.
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        for (const auto& [at, by] : {std::pair{lines[i].left(), labelLines[i].left()},
+                                     {lines[i].right(), labelLines[i].right()},
+                                     {lines[i].top(), labelLines[i].top()},
+                                     {lines[i].bottom(), labelLines[i].bottom()}})
+            QVERIFY2(std::abs(at - by) <= 2,
+                     qPrintable(QString("line %1: %2 against %3").arg(i + 1).arg(at).arg(by)));
+    }
+
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(note);
+    QVERIFY(read);
+    QCOMPARE(read->role(), QAccessible::StaticText);
+    QCOMPARE(read->text(QAccessible::Name), note->text());
 }
 
 void tst_FrmPatch::tabOrder() {
@@ -416,6 +518,66 @@ void tst_FrmPatch::driveRemembersItsFolder() {
     QCOMPARE(answerer.seen.size(), 0);
 }
 
+void tst_FrmPatch::driveListAgreesWithFolderList_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("drive");
+    QTest::newRow("opened by a click, Escape") << "click, Escape" << 0;
+    QTest::newRow("opened by a click, click outside") << "click, outside" << 0;
+    QTest::newRow("opened by F4, Escape") << "F4, Escape" << 0;
+    QTest::newRow("opened by F4, D: clicked") << "F4, row 1" << 1;
+    QTest::newRow("opened by F4, z: clicked") << "F4, row 4" << 4;
+    QTest::newRow("arrow key") << "Down" << 1;
+    QTest::newRow("wheel") << "wheel" << 1;
+}
+
+// Whichever way the user leaves the drive list, the drive it shows is the one whose folders the
+// folder list shows, down to its name: z: is C:'s root under another name.
+void tst_FrmPatch::driveListAgreesWithFolderList() {
+    QFETCH(QString, action);
+    QFETCH(int, drive);
+    Machine machine;
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* drives = control<controls::DriveList>(window, "Drive1");
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    drives->setFocus();
+
+    QAbstractItemView* popup = drives->view();
+    if (action.startsWith("click"))
+        QTest::mouseClick(drives, Qt::LeftButton);
+    else if (action.startsWith("F4"))
+        QTest::keyClick(drives, Qt::Key_F4);
+    else if (action == "Down")
+        QTest::keyClick(drives, Qt::Key_Down);
+    if (action.startsWith("click") || action.startsWith("F4"))
+        QTRY_VERIFY(popup->isVisible());
+    if (action.endsWith("Escape")) {
+        QTest::keyClick(popup, Qt::Key_Escape);
+    } else if (action.endsWith("outside")) {
+        // Through the window system, which hands a click outside the pop-up to the pop-up.
+        QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(500, 20));
+    } else if (action.contains("row")) {
+        const int row = action.section(' ', -1).toInt();
+        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {},
+                          popup->visualRect(popup->model()->index(row, 0)).center());
+    } else if (action == "wheel") {
+        QWheelEvent wheel(QPointF(10, 10), drives->mapToGlobal(QPointF(10, 10)), {},
+                          QPoint(0, -120), Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(drives, &wheel);
+    }
+    QTRY_VERIFY(!popup->isVisible());
+
+    QCOMPARE(drives->currentIndex(), drive);
+    const QString name = machine.volumes()()[drive].name;
+    QCOMPARE(dirs->topLevelItem(0)->text(0), name);
+    QVERIFY(drives->currentText().startsWith(name));
+    QVERIFY2(dirs->currentFolder().startsWith(machine.volumes()()[drive].root),
+             qPrintable(dirs->currentFolder()));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), dirs->path());
+}
+
 void tst_FrmPatch::folderListClicks() {
     Machine machine;
     writeFile(machine.path("c/mirc/script.mrc"));
@@ -442,6 +604,87 @@ void tst_FrmPatch::folderListClicks() {
     QCOMPARE(files->path(), machine.path("c/mirc"));
     QCOMPARE(files->count(), 1);
     QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+// A script copied into the folder shown appears by itself, as a file manager would show it, and
+// the Patch button follows; the selection is kept by name and a new subfolder shows too.
+void tst_FrmPatch::listsFollowTheFolderOnDisk() {
+    Machine machine;
+    const QString folder = machine.path("c/mirc/scripts");
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    auto* patch = control<QPushButton>(window, "cmdPatch");
+    emit dirs->folderActivated(folder);
+    QVERIFY(!patch->isEnabled());
+
+    writeFile(machine.path("morvane.mrc"), unpatchedScript());
+    QVERIFY(QFile::copy(machine.path("morvane.mrc"), folder + "/morvane.mrc"));
+    QTRY_COMPARE(files->count(), 1);
+    QVERIFY(patch->isEnabled());
+    files->setCurrentRow(0);
+    writeFile(folder + "/backup.mrc");
+    QVERIFY(QDir(folder).mkdir("Morvane"));
+    QTRY_COMPARE(files->count(), 2);
+    QCOMPARE(files->fileName(), "morvane.mrc");
+    QTRY_VERIFY(!dirs->findItems("Morvane", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+
+    QVERIFY(QFile::remove(folder + "/morvane.mrc"));
+    QVERIFY(QFile::remove(folder + "/backup.mrc"));
+    QTRY_COMPARE(files->count(), 0);
+    QVERIFY(!patch->isEnabled());
+}
+
+// The folder shown removed behind the program's back: the browser moves up to the nearest one
+// still there, file list and Patch button with it.
+void tst_FrmPatch::folderGoneMovesBrowserUp() {
+    Machine machine;
+    writeFile(machine.path("c/mirc/script.mrc"));
+    frmPatch window(machine.volumes());
+    window.show();
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    emit dirs->folderActivated(machine.path("c/mirc"));
+    emit dirs->folderActivated(machine.path("c/mirc/scripts"));
+
+    QVERIFY(QDir(machine.path("c/mirc/scripts")).removeRecursively());
+    QTRY_COMPARE(dirs->currentFolder(), machine.path("c/mirc"));
+    QCOMPARE(control<controls::FileList>(window, "File1")->path(), machine.path("c/mirc"));
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+// Opening the folder shown reads both lists again at once, not waiting for the system's notice.
+void tst_FrmPatch::reopeningTheFolderReadsItAgain() {
+    Machine machine;
+    frmPatch window(machine.volumes());
+    auto* dirs = control<controls::DirList>(window, "Dir1");
+    auto* files = control<controls::FileList>(window, "File1");
+    writeFile(machine.path("c/morvane.mrc"));
+    QVERIFY(QDir(machine.path("c")).mkdir("new"));
+    files->setCurrentRow(-1);
+    emit dirs->folderActivated(machine.path("c"));
+    QCOMPARE(files->count(), 1);
+    QVERIFY(!dirs->findItems("new", Qt::MatchExactly | Qt::MatchRecursive).isEmpty());
+    QVERIFY(control<QPushButton>(window, "cmdPatch")->isEnabled());
+}
+
+// Down walks the scripts one by one to the last, Up walks back: a user without a mouse reaches
+// every script of the folder.
+void tst_FrmPatch::arrowKeysWalkEveryScript() {
+    Machine machine;
+    for (const char* name : {"a.mrc", "b.mrc", "c.mrc"})
+        writeFile(machine.path("c/") + name);
+    frmPatch window(machine.volumes());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto* files = control<controls::FileList>(window, "File1");
+    files->setFocus();
+    QStringList walked;
+    for (int key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Up}) {
+        QTest::keyClick(files, Qt::Key(key));
+        walked << files->fileName();
+    }
+    QCOMPARE(walked, (QStringList{"a.mrc", "b.mrc", "c.mrc", "c.mrc", "b.mrc"}));
 }
 
 void tst_FrmPatch::patchRun_data() {
@@ -505,6 +748,14 @@ void tst_FrmPatch::patchRun() {
     files->setCurrentItem(found.first());
 
     PaintRecorder paints(statusLine);
+    QSignalSpy refreshed(files, &controls::FileList::refreshed);
+    QStringList entries;
+    connect(files->model(), &QAbstractItemModel::rowsInserted, files,
+            [&](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row)
+                    if (!entries.contains(files->item(row)->text()))
+                        entries << files->item(row)->text();
+            });
     BoxAnswerer answerer(answers);
     QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
 
@@ -542,6 +793,13 @@ void tst_FrmPatch::patchRun() {
         for (const char* stage : {"Patching...", "Creating backup file...",
                                   "Writing updated file...", "File patched successfully!"})
             QVERIFY2(paints.painted.contains(stage), stage);
+        // The rewritten script is read again, still chosen; the run's own files, hidden,
+        // never showed.
+        QTRY_VERIFY(refreshed.count() > 0);
+        QCOMPARE(files->fileName(), fileName);
+        QCOMPARE(entries.size(), 2);
+        QCOMPARE(QSet<QString>(entries.begin(), entries.end()),
+                 (QSet<QString>{files->item(0)->text(), files->item(1)->text()}));
     }
 }
 
