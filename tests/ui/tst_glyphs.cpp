@@ -35,14 +35,6 @@ struct Glyph {
     }
 };
 
-double ink(const QImage& image) {
-    double sum = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            sum += 255 - qGray(image.pixel(x, y));
-    return sum;
-}
-
 #ifdef Q_OS_WIN
 double difference(const QImage& a, const QImage& b) {
     double sum = 0;
@@ -53,7 +45,7 @@ double difference(const QImage& a, const QImage& b) {
             };
             sum += std::abs(gray(a) - gray(b));
         }
-    return sum;
+    return sum / 255; // in fully black pixels, as ink counts
 }
 #endif
 
@@ -74,7 +66,7 @@ QImage drawn(QWidget* control, QChar character) {
     const qreal ratio = qApp->devicePixelRatio();
     const QFontMetrics metrics(label->font());
     const QSize cell(3 * metrics.height(), 2 * metrics.height());
-    QImage image((QSizeF(cell) * ratio).toSize(), QImage::Format_RGB32);
+    QImage image((QSizeF(cell) * ratio).toSize(), QImage::Format_Grayscale8);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     label->render(&image, QPoint(), QRegion(QRect(QPoint(), cell)), QWidget::RenderFlags());
