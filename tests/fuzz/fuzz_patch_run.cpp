@@ -147,11 +147,11 @@ struct CategoryCheck {
 
 CategoryCheck checkCategoryPatch(const std::string& text) {
     const engine::RuleResult c1 =
-        referenceReplace(text, engine::ruleC1.find, engine::ruleC1.replacement);
+        referenceReplace(text, engine::ruleC1);
     const engine::RuleResult c2 =
-        referenceReplace(c1.text, engine::ruleC2.find, engine::ruleC2.replacement);
+        referenceReplace(c1.text, engine::ruleC2);
     engine::RuleResult c3 =
-        referenceReplace(c2.text, engine::ruleC3.find, engine::ruleC3.replacement);
+        referenceReplace(c2.text, engine::ruleC3);
     CategoryCheck check;
     check.patched = std::move(c3.text);
     const auto holds = [&](std::string_view list) {
@@ -215,9 +215,9 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
                                  " has no line \"alias msn.vver return 4.8\".");
             } else {
                 const engine::RuleResult v1 = referenceReplace(
-                    category.patched, engine::ruleV1.find, engine::ruleV1.replacement);
+                    category.patched, engine::ruleV1);
                 out.files.script =
-                    referenceReplace(v1.text, engine::ruleV2.find, engine::ruleV2.replacement)
+                    referenceReplace(v1.text, engine::ruleV2)
                         .text +
                     "\r\n";
                 events.push_back("status:Version changes applied.");
