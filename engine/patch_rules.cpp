@@ -10,33 +10,46 @@ namespace engine {
 
 namespace {
 
-// Finds one rule's text, left to right. Horspool's search skips ahead by as much as the find
-// text's length at each step, which long find texts such as the category lists make the most of.
+// Finds the occurrences one rule replaces, left to right. Horspool's search skips ahead by as
+// much as the find text's length at each step, which long find texts such as the category lists
+// make the most of.
 class Finder {
 public:
-    explicit Finder(std::string_view find)
-        : find_(find)
-        , searcher_(find.begin(), find.end()) {}
+    explicit Finder(const PatchRule& rule)
+        : rule_(rule)
+        , searcher_(rule.find.begin(), rule.find.end()) {}
 
-    // Where the find text next occurs at or after from; npos when nowhere.
+    // Where the next occurrence to replace starts, at or after from; npos when nowhere.
     std::size_t next(std::string_view text, std::size_t from) const {
-        const auto at =
-            std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), searcher_);
-        return at == text.end() ? std::string_view::npos
-                                : static_cast<std::size_t>(at - text.begin());
+        for (;;) {
+            const auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from),
+                                           text.end(), searcher_);
+            if (found == text.end())
+                return std::string_view::npos;
+            const auto at = static_cast<std::size_t>(found - text.begin());
+            if (!leftAlone(text, at))
+                return at;
+            from = at + rule_.find.size();
+        }
     }
 
-    // How many times it occurs, never overlapping itself.
+    // How many occurrences it replaces, never overlapping one another.
     std::size_t count(std::string_view text) const {
         std::size_t count = 0;
         for (std::size_t at = next(text, 0); at != std::string_view::npos;
-             at = next(text, at + find_.size()))
+             at = next(text, at + rule_.find.size()))
             ++count;
         return count;
     }
 
 private:
-    std::string_view find_;
+    bool leftAlone(std::string_view text, std::size_t at) const {
+        const std::string_view before = rule_.leaveAfter;
+        return !before.empty() && at >= before.size() &&
+               text.substr(at - before.size(), before.size()) == before;
+    }
+
+    const PatchRule& rule_;
     std::boyer_moore_horspool_searcher<std::string_view::const_iterator> searcher_;
 };
 
@@ -67,24 +80,30 @@ std::size_t applyRuleInPlace(std::string& text, const PatchRule& rule) {
     // An empty find text would match between every two characters, endlessly.
     if (rule.find.empty())
         return 0;
-    const Finder finder(rule.find);
+    const Finder finder(rule);
     const std::size_t count = finder.count(text);
     if (count == 0)
         return 0;
     const std::size_t size = text.size();
     const std::size_t newSize = size - count * rule.find.size() + count * rule.replacement.size();
 
-    if (newSize <= size) {
+    // What a rule leaves alone is decided on the text as given, which rewriting it in its own
+    // buffer would overwrite before the later occurrences are looked at. Where it leaves nothing
+    // alone, every occurrence is replaced, and there is nothing to look back at.
+    const PatchRule everyOccurrence{rule.find, rule.replacement};
+    const Finder plain(everyOccurrence);
+    const bool inPlace = rule.leaveAfter.empty() || plain.count(text) == count;
+    if (inPlace && newSize <= size) {
         // Shrinking: the writing trails the reading.
-        substituteForward(text.data(), 0, 0, size, rule, finder);
+        substituteForward(text.data(), 0, 0, size, rule, plain);
         text.resize(newSize);
-    } else if (newSize <= text.capacity()) {
+    } else if (inPlace && newSize <= text.capacity()) {
         // Growing within the buffer: the text moves to the buffer's end first, so the writing
         // starts as far behind the reading as the replacements will need.
         const std::size_t shift = newSize - size;
         text.resize(newSize);
         std::memmove(text.data() + shift, text.data(), size);
-        substituteForward(text.data(), 0, shift, newSize, rule, finder);
+        substituteForward(text.data(), 0, shift, newSize, rule, plain);
     } else {
         std::string out;
         out.reserve(newSize);
@@ -114,6 +133,12 @@ GroupResult<3> applyCategoryPatch(std::string text) {
 
 GroupResult<2> applyVersionPatch(std::string text) {
     return applyGroupInOnePass(std::move(text), versionPatch);
+}
+
+// The group changes the text exactly when one of its rules finds something in the text as given:
+// the first rule that does has the text as given before it, since no rule before it changed it.
+bool categoryPatchChanges(std::string_view text) {
+    return groupFindsAny(text, categoryPatch);
 }
 
 } // namespace engine

@@ -7,10 +7,12 @@
 
 namespace engine {
 
-// A literal, case-sensitive substitution of every occurrence of `find`.
+// A literal, case-sensitive substitution of every occurrence of `find`. An occurrence that
+// directly follows `leaveAfter` in the text the rule is given is left as it is, when that is set.
 struct PatchRule {
     std::string_view find;
     std::string_view replacement;
+    std::string_view leaveAfter = {};
 };
 
 // Room-creation dialog: "PT - Chat Partners" becomes the second category.
@@ -32,10 +34,15 @@ inline constexpr PatchRule ruleC2{
     "Entertainment - EA,Events - EV,Health - HE,Interests - II,Lifestyles - LF,Music - MU,"
     "News - NW,Peers - PR,Religion - RL,Romance - RM,Sports & Recreation - SP,Teens - TN"};
 
-// The raw debug log the add-on writes on every numeric reply is commented out.
+// The note that comments out the debug log command.
+inline constexpr std::string_view debugNote = ";-debug-(removed by patcher); ";
+
+// The raw debug log the add-on writes on every numeric reply is commented out. A command the
+// note already comments out is left alone: the replacement holds the find text, and without
+// this every run would add another note.
 inline constexpr PatchRule ruleC3{
     "if ($2 isnum) write $scriptdir $+ rawslog.txt $1-",
-    ";-debug-(removed by patcher); if ($2 isnum) write $scriptdir $+ rawslog.txt $1-"};
+    ";-debug-(removed by patcher); if ($2 isnum) write $scriptdir $+ rawslog.txt $1-", debugNote};
 
 // V1 undoes an earlier raise so that V2 always leaves a single "a".
 inline constexpr PatchRule ruleV1{"alias msn.vver return 4.8a", "alias msn.vver return 4.8"};
@@ -63,5 +70,9 @@ std::size_t applyRuleInPlace(std::string& text, const PatchRule& rule);
 
 GroupResult<3> applyCategoryPatch(std::string text);
 GroupResult<2> applyVersionPatch(std::string text);
+
+// Whether the category patch would change the text, found without changing it: the text as read
+// must stay whole until the log and the backup have it.
+bool categoryPatchChanges(std::string_view text);
 
 } // namespace engine

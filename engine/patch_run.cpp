@@ -1,5 +1,6 @@
 #include "engine/patch_run.h"
 
+#include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
 #include "engine/script_files.h"
 
@@ -41,40 +42,6 @@ struct RunRecord {
     }
 };
 
-enum class ListState { added, alreadyThere, notFound };
-
-ListState listState(std::size_t replacements, const std::string& text, const PatchRule& rule) {
-    if (replacements > 0)
-        return ListState::added;
-    return text.find(rule.replacement) != std::string::npos ? ListState::alreadyThere
-                                                            : ListState::notFound;
-}
-
-std::string_view describe(ListState state) {
-    switch (state) {
-    case ListState::added:
-        return "added";
-    case ListState::alreadyThere:
-        return "already there";
-    case ListState::notFound:
-        break;
-    }
-    return "not found";
-}
-
-std::string partialReport(std::string_view fileName, ListState createRoom, ListState roomBrowser,
-                          bool debugCommented) {
-    std::string report = "Some of the changes could not be made to " + std::string(fileName) + ":";
-    report += lineEnd;
-    report += "Chat Partners in the create-room list: " + std::string(describe(createRoom));
-    report += lineEnd;
-    report += "Chat Partners in the room browser: " + std::string(describe(roomBrowser));
-    report += lineEnd;
-    report += "Debug log command: ";
-    report += debugCommented ? "commented out" : "not found";
-    return report;
-}
-
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
     return *std::localtime(&now);
@@ -90,32 +57,128 @@ void checkFileName(const fs::path& fileName) {
         throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
 }
 
-void writeScript(RunRecord& run, ScriptFile& script, const std::string& text) {
-    script.write(text, lineEnd);
-    run.scriptChanged = true;
-}
+constexpr std::string_view versionQuestion =
+    "The file has been successfully patched to unofficial version 4.8a. Would you like to update "
+    "the Morvane version information to reflect this change (you may be told that you are "
+    "running an old version of Morvane when you start it up)?";
 
-void offerVersionChange(RunRecord& run, ScriptFile& script, std::string_view fileName,
-                        std::string text, PatchUi& ui) {
-    if (!ui.askYesNo("The file has been successfully patched to unofficial version 4.8a. Would "
-                     "you like to update the Morvane version information to reflect this change "
-                     "(you may be told that you are running an old version of Morvane when you "
-                     "start it up)?",
-                     false))
-        return;
-    ui.showStatus("Applying version changes...");
-    auto versioned = applyVersionPatch(std::move(text));
-    // Without the version alias there is nothing to raise: saying it was raised would be false.
-    if (versioned.replacements[0] == 0 && versioned.replacements[1] == 0) {
-        ui.showStatus("Version not changed.");
-        ui.showInfo("The version information was not changed: " + std::string(fileName) +
-                    " has no line \"" + std::string(ruleV2.find) + "\".");
-        return;
+// One run, once the user has confirmed it: its script open and read, what it has written kept in
+// the record that a failure's message is made from.
+class Run {
+public:
+    // Everything that can be refused before the script is read is refused here.
+    Run(RunRecord& record, PatchUi& ui, const LocalClock& clock, std::string_view shownName)
+        : record_(record)
+        , ui_(ui)
+        , clock_(clock)
+        , name_(shownName)
+        , script_(record.script)
+        , backup_(record.backup) {}
+
+    // What the run does is decided here, from what the category patch would change; a run that
+    // would change nothing writes nothing, so a second press of Patch leaves the first one's
+    // backup and adds no log record.
+    void carryOut() {
+        ScriptContent content(script_.read());
+        if (categoryPatchChanges(content.text())) {
+            patch(std::move(content));
+            return;
+        }
+        const PatchFindings found = findingsIn(content.text(), {});
+        if (found.complete()) {
+            ui_.showStatus("File already patched.");
+            offerVersionOnly(content);
+        } else if (found.nothingFound()) {
+            ui_.showStatus("File not patched.");
+            ui_.showInfo(name_ +
+                         " does not look like the Morvane 4.8 script: none of the lines the patch "
+                         "changes were found. Nothing was changed.");
+        } else {
+            ui_.showStatus("File not patched.");
+            ui_.showInfo(partialReport(name_, found));
+        }
     }
-    writeScript(run, script, versioned.text);
-    ui.showStatus("Version changes applied.");
-    ui.showInfo("Version changes have been applied.");
-}
+
+private:
+    void patch(ScriptContent content) {
+        keepTextAsRead(content);
+        auto patched = applyCategoryPatch(std::move(content).takeText());
+        const PatchFindings found = findingsIn(patched.text, patched.replacements);
+        ui_.showStatus("Writing updated file...");
+        writeScript(patched.text);
+        if (found.complete()) {
+            ui_.showStatus("File patched successfully!");
+            offerVersionChange(std::move(patched.text));
+        } else {
+            ui_.showStatus("File not fully patched.");
+            ui_.showInfo(partialReport(name_, found));
+        }
+    }
+
+    void offerVersionChange(std::string text) {
+        if (!ui_.askYesNo(versionQuestion, false))
+            return;
+        ui_.showStatus("Applying version changes...");
+        auto versioned = applyVersionPatch(std::move(text));
+        // Without the version alias there is nothing to raise: saying it was raised would be false.
+        if (versioned.replacements[0] == 0 && versioned.replacements[1] == 0) {
+            ui_.showStatus("Version not changed.");
+            ui_.showInfo("The version information was not changed: " + name_ + " has no line \"" +
+                         std::string(ruleV2.find) + "\".");
+            return;
+        }
+        writeVersion(versioned.text);
+    }
+
+    // An already patched script is written only to raise its version, and only when that would
+    // change it.
+    void offerVersionOnly(const ScriptContent& content) {
+        auto versioned = applyVersionPatch(content.text());
+        if (versioned.text == content.text()) {
+            ui_.showInfo(name_ + " is already patched. Nothing was changed.");
+            return;
+        }
+        if (!ui_.askYesNo(versionQuestion, false))
+            return;
+        keepTextAsRead(content);
+        ui_.showStatus("Applying version changes...");
+        writeVersion(versioned.text);
+    }
+
+    // The log record and then the backup, flushed, before the script changes. A script this run
+    // could not write is refused before either is written.
+    void keepTextAsRead(const ScriptContent& content) {
+        ui_.showStatus("Creating backup file...");
+        backup_.requireWritable();
+        script_.requireWritable();
+        LogFile log(record_.log);
+        log.append(logHeader(clock_()));
+        log.append(content.text());
+        backup_.write(script_, content.bytes());
+        record_.backupSaved = true;
+        log.syncAndClose();
+        record_.logSaved = true;
+        ui_.showStatus("Backup file created. Patching...");
+    }
+
+    void writeVersion(const std::string& text) {
+        writeScript(text);
+        ui_.showStatus("Version changes applied.");
+        ui_.showInfo("Version changes have been applied.");
+    }
+
+    void writeScript(const std::string& text) {
+        script_.write(text, lineEnd);
+        record_.scriptChanged = true;
+    }
+
+    RunRecord& record_;
+    PatchUi& ui_;
+    const LocalClock& clock_;
+    std::string name_;
+    ScriptFile script_;
+    BackupFile backup_;
+};
 
 } // namespace
 
@@ -136,47 +199,13 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
     }
     ui.setBrowserEnabled(false);
     ui.showStatus("Patching...");
-    ui.showStatus("Creating backup file...");
 
     RunRecord run;
     run.script = folder / fileName;
     run.backup = backupPathFor(run.script);
     run.log = logFolder / logFileName;
     try {
-        // Everything that can be refused before anything is written is refused here.
-        ScriptFile script(run.script);
-        BackupFile backup(run.backup);
-        LogFile log(run.log);
-        log.append(logHeader(clock()));
-        std::string text = scriptTextFromBytes(script.read());
-        log.append(text);
-        backup.write(script, text, lineEnd);
-        run.backupSaved = true;
-        log.syncAndClose();
-        run.logSaved = true;
-        ui.showStatus("Backup file created. Patching...");
-
-        auto patched = applyCategoryPatch(std::move(text));
-        const ListState createRoom = listState(patched.replacements[0], patched.text, ruleC1);
-        const ListState roomBrowser = listState(patched.replacements[1], patched.text, ruleC2);
-        const bool debugCommented = patched.replacements[2] > 0;
-        const bool complete =
-            createRoom != ListState::notFound && roomBrowser != ListState::notFound;
-        const bool changed =
-            createRoom == ListState::added || roomBrowser == ListState::added || debugCommented;
-
-        // A script the rules did not change is left alone rather than rewritten for nothing.
-        if (complete || changed) {
-            ui.showStatus("Writing updated file...");
-            writeScript(run, script, patched.text);
-        }
-        if (complete) {
-            ui.showStatus("File patched successfully!");
-            offerVersionChange(run, script, shownName, std::move(patched.text), ui);
-        } else {
-            ui.showStatus(changed ? "File not fully patched." : "File not patched.");
-            ui.showInfo(partialReport(shownName, createRoom, roomBrowser, debugCommented));
-        }
+        Run(run, ui, clock, shownName).carryOut();
     } catch (const FileError& failure) {
         throw PatchError(run.failureText(failure), failure.code());
     } catch (const std::bad_alloc&) {

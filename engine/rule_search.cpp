@@ -18,6 +18,9 @@ namespace {
 struct Match {
     std::size_t at;   // in the text the group was given
     std::size_t rule; // index in the group
+    // An occurrence the rule leaves as it is: nothing is replaced there, but a change close to it
+    // could still change what the rule does.
+    bool leftAlone = false;
 };
 
 // Two characters of each rule's find text that a position must hold before it is compared in
@@ -141,10 +144,18 @@ bool haveAvx2() {
 }
 #endif
 
-// Calls found(at, rule) for every place where a rule of the group matches as if it were applied
-// alone (left to right, never overlapping its own previous match), in the order of the text,
-// until found returns false. One pass serves every rule, and a position is compared in full
-// only when it holds two of a rule's rarest characters at the right places.
+// Whether the occurrence at `at` follows the text the rule leaves alone after.
+bool leftAlone(std::string_view text, std::size_t at, const PatchRule& rule) {
+    const std::string_view before = rule.leaveAfter;
+    return !before.empty() && at >= before.size() &&
+           std::memcmp(text.data() + at - before.size(), before.data(), before.size()) == 0;
+}
+
+// Calls found(Match) for every place where a rule of the group matches as if it were applied
+// alone (left to right, never overlapping its own previous match or an occurrence it left
+// alone), those it leaves alone included, in the order of the text, until found returns false.
+// One pass serves every rule, and a position is compared in full only when it holds two of a
+// rule's rarest characters at the right places.
 template <std::size_t N, typename Found>
 void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found found) {
     std::array<std::size_t, N> freeFrom{}; // where the next match of each rule may start
@@ -157,7 +168,7 @@ void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found fo
                 std::memcmp(text.data() + at, find.data(), find.size()) != 0)
                 continue;
             freeFrom[k] = at + find.size();
-            if (!found(at, k))
+            if (!found(Match{at, k, leftAlone(text, at, rules[k])}))
                 return false;
         }
         return true;
@@ -181,18 +192,19 @@ void scan(std::string_view text, const std::array<PatchRule, N>& rules, Found fo
     }
 }
 
-// Every match of the group's rules, ordered by position; nothing when there are so many that
-// keeping them would cost more memory than a fair share of the text's.
+// Every match of the group's rules, and every occurrence a rule leaves alone, ordered by
+// position; nothing when there are so many that keeping them would cost more memory than a fair
+// share of the text's.
 template <std::size_t N>
 std::optional<std::vector<Match>> findMatches(std::string_view text,
                                               const std::array<PatchRule, N>& rules) {
     const std::size_t limit = std::max<std::size_t>(1024, text.size() / 64);
     std::vector<Match> matches;
     bool all = true;
-    scan(text, rules, [&](std::size_t at, std::size_t rule) {
+    scan(text, rules, [&](const Match& match) {
         all = matches.size() < limit;
         if (all)
-            matches.push_back({at, rule});
+            matches.push_back(match);
         return all;
     });
     if (!all)
@@ -253,25 +265,30 @@ void replaceMatches(std::string& text, const std::vector<Match>& matches,
 
 // Whether replacing every rule's matches in one go gives what applying the rules one after
 // another gives. It does when no replacement changes what a later rule finds: matches that lie
-// further apart than the longest find text cannot take part in one another's, and around each
-// replacement no later rule may find its text where the input did not have it.
+// further apart than the longest stretch a rule looks at (its find text, and the text it leaves
+// alone after) cannot take part in one another's, and around each replacement no later rule may
+// find its text where the input did not have it, nor where the replacement comes into the text
+// it would leave alone after.
 template <std::size_t N>
 bool independent(std::string_view text, const std::vector<Match>& matches,
                  const std::array<PatchRule, N>& rules) {
     std::size_t longest = 0;
     for (const auto& rule : rules)
-        longest = std::max(longest, rule.find.size());
+        longest = std::max(longest, rule.leaveAfter.size() + rule.find.size());
     constexpr std::size_t lastRule = N - 1;
     for (std::size_t i = 1; i < matches.size(); ++i) {
         const Match& before = matches[i - 1];
         const Match& after = matches[i];
-        // The last rule's own matches only ever meet that rule, which never looks back.
+        // The last rule's own matches only ever meet that rule, which looks only at the text it
+        // was given, never at what it put in.
         if (before.rule == lastRule && after.rule == lastRule)
             continue;
         if (after.at < before.at + rules[before.rule].find.size() + longest)
             return false;
     }
     for (const Match& match : matches) {
+        if (match.leftAlone)
+            continue;
         const PatchRule& rule = rules[match.rule];
         for (std::size_t later = match.rule + 1; later < N; ++later) {
             const std::string_view find = rules[later].find;
@@ -280,7 +297,8 @@ bool independent(std::string_view text, const std::vector<Match>& matches,
             const std::size_t left = std::min(match.at, find.size() - 1);
             std::string around(text.substr(match.at - left, left));
             around += rule.replacement;
-            around += text.substr(match.at + rule.find.size(), find.size() - 1);
+            around += text.substr(match.at + rule.find.size(),
+                                  rules[later].leaveAfter.size() + find.size() - 1);
             if (around.find(find) != std::string::npos)
                 return false;
         }
@@ -291,8 +309,9 @@ bool independent(std::string_view text, const std::vector<Match>& matches,
 template <std::size_t N>
 GroupResult<N> applyGroup(std::string text, const std::array<PatchRule, N>& group) {
     GroupResult<N> result{std::move(text), {}};
-    const auto matches = findMatches(result.text, group);
+    auto matches = findMatches(result.text, group);
     if (matches && independent(result.text, *matches, group)) {
+        std::erase_if(*matches, [](const Match& match) { return match.leftAlone; });
         for (const Match& match : *matches)
             ++result.replacements[match.rule];
         replaceMatches(result.text, *matches, group);
@@ -306,6 +325,15 @@ GroupResult<N> applyGroup(std::string text, const std::array<PatchRule, N>& grou
 }
 
 } // namespace
+
+bool groupFindsAny(std::string_view text, const std::array<PatchRule, 3>& group) {
+    bool found = false;
+    scan(text, group, [&](const Match& match) {
+        found = !match.leftAlone;
+        return !found;
+    });
+    return found;
+}
 
 GroupResult<3> applyGroupInOnePass(std::string text, const std::array<PatchRule, 3>& group) {
     return applyGroup(std::move(text), group);

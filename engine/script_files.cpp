@@ -88,29 +88,16 @@ bool everyCrBeforeLf(std::string_view bytes) {
     return true;
 }
 
-} // namespace
-
-fs::path pathFromUtf8(std::string_view utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+// Most scripts already end every line in CR LF: then the bytes are the text.
+bool isScriptText(std::string_view bytes) {
+    return bytes.empty() || (bytes.ends_with(lineEnd) && everyCrBeforeLf(bytes));
 }
 
-fs::path backupPathFor(const fs::path& script) {
-    fs::path backup = script;
-    backup += backupSuffix;
-    return backup;
-}
-
-std::string scriptTextFromBytes(std::string bytes) {
-    // Most scripts already end every line in CR LF: then the bytes are the text.
-    const std::size_t size = bytes.size();
-    const bool normal = size == 0 || (bytes.ends_with(lineEnd) && everyCrBeforeLf(bytes));
-    if (normal)
-        return bytes;
-
+std::string withCrLfLineEnds(std::string_view in) {
+    const std::size_t size = in.size();
     std::string text;
     text.reserve(size + size / 16 + 2);
     os::adviseLargePages(text.data(), text.capacity());
-    const std::string_view in = bytes;
     std::size_t lineStart = 0;
     for (std::size_t cr = in.find('\r'); cr != std::string_view::npos;
          cr = in.find('\r', lineStart)) {
@@ -125,6 +112,38 @@ std::string scriptTextFromBytes(std::string bytes) {
         text.append(lineEnd);
     }
     return text;
+}
+
+} // namespace
+
+fs::path pathFromUtf8(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+fs::path backupPathFor(const fs::path& script) {
+    fs::path backup = script;
+    backup += backupSuffix;
+    return backup;
+}
+
+std::string scriptTextFromBytes(std::string bytes) {
+    if (isScriptText(bytes))
+        return bytes;
+    return withCrLfLineEnds(bytes);
+}
+
+ScriptContent::ScriptContent(std::string bytes)
+    : bytes_(std::move(bytes))
+    , textIsBytes_(isScriptText(bytes_)) {
+    if (!textIsBytes_)
+        text_ = withCrLfLineEnds(bytes_);
+}
+
+std::string ScriptContent::takeText() && {
+    if (textIsBytes_)
+        return std::move(bytes_);
+    bytes_ = std::string(); // as big as the text: not kept while the text is patched
+    return std::move(text_);
 }
 
 std::string logDateText(const std::tm& localTime, const std::locale& locale) {
@@ -184,7 +203,6 @@ ScriptFile::ScriptFile(const fs::path& path)
     if (locked == std::errc::operation_would_block)
         throw FileError(operation, path, locked, "another run of this program is patching it");
     check(locked, operation, path);
-    os::removeLeftovers(folder_);
 }
 
 std::string ScriptFile::read() {
@@ -212,10 +230,10 @@ std::string ScriptFile::read() {
     return bytes;
 }
 
-void ScriptFile::write(std::string_view text, std::string_view tail) {
+// Opening it for writing tells a read-only script, which renaming over would not respect, and
+// gives the handle to write it in place through if it comes to that.
+os::File ScriptFile::openToRewrite() const {
     constexpr std::string_view operation = "write the script";
-    // Opening it for writing tells a read-only script, which renaming over would not respect,
-    // and gives the handle to write it in place through if it comes to that.
     os::File file;
     const std::error_code opened = os::openToRewrite(folder_, name_, file);
     // Gone, a link now or a FIFO now: not the file this run read.
@@ -224,6 +242,30 @@ void ScriptFile::write(std::string_view text, std::string_view tail) {
         opened == std::errc::no_such_device_or_address)
         throw FileError(operation, path_, Refusal::changedByAnotherProgram);
     check(opened, operation, path_);
+    return file;
+}
+
+// The temporary file's name is no longer than the backup's, so a folder that takes the backup's
+// takes it.
+std::size_t ScriptFile::temporaryNameLength() const {
+    return path_.filename().native().size() + backupSuffix.size();
+}
+
+// The same steps as the write's, taken before there is anything to lose: the script opened for
+// writing, and a new file made and removed where the new script would be made.
+void ScriptFile::requireWritable() {
+    os::removeLeftovers(folder_);
+    openToRewrite(); // closed at once: the write opens it again
+    if (known_.links <= 1) {
+        std::error_code error;
+        const os::TemporaryFile probe(folder_, temporaryNameLength(), error);
+        check(error, "write the script", path_);
+    }
+}
+
+void ScriptFile::write(std::string_view text, std::string_view tail) {
+    constexpr std::string_view operation = "write the script";
+    os::File file = openToRewrite();
     os::FileStatus now;
     check(os::status(file, now), operation, path_);
     requireUnchanged(now);
@@ -236,8 +278,7 @@ void ScriptFile::write(std::string_view text, std::string_view tail) {
 bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     constexpr std::string_view operation = "write the script";
     std::error_code error;
-    os::TemporaryFile temporary(folder_, path_.filename().native().size() + backupSuffix.size(),
-                                error);
+    os::TemporaryFile temporary(folder_, temporaryNameLength(), error);
     // Failures name the file the user knows, not the hidden temporary one.
     check(error, operation, path_);
     writeBoth(temporary.file(), text, tail, operation, path_);
@@ -292,15 +333,21 @@ BackupFile::BackupFile(const fs::path& path)
                         "it is a folder");
     if (there.kind == os::Kind::other)
         throw FileError(operation, path, Refusal::notRegularFile);
-    os::removeLeftovers(folder_);
 }
 
-void BackupFile::write(const ScriptFile& script, std::string_view text, std::string_view tail) {
+void BackupFile::requireWritable() {
+    os::removeLeftovers(folder_);
+    std::error_code error;
+    const os::TemporaryFile probe(folder_, name_.native().size(), error);
+    check(error, "write the backup", path_);
+}
+
+void BackupFile::write(const ScriptFile& script, std::string_view bytes) {
     constexpr std::string_view operation = "write the backup";
     std::error_code error;
     os::TemporaryFile temporary(folder_, name_.native().size(), error);
     check(error, operation, path_);
-    writeBoth(temporary.file(), text, tail, operation, path_);
+    check(os::write(temporary.file(), bytes), operation, path_);
     // What this run may not give (another user's ownership) stays this run's: the backup is
     // then no more open than the script, whose permissions it has.
     bool complete = false;

@@ -29,6 +29,23 @@ std::filesystem::path backupPathFor(const std::filesystem::path& script);
 // back followed by CR LF, the last one included; an empty file gives no lines.
 std::string scriptTextFromBytes(std::string bytes);
 
+// The script as a run read it: its bytes, which the backup keeps as they were, and its text
+// (scriptTextFromBytes), which the log keeps and the rules work on. Most scripts already end
+// every line in CR LF; their text is their bytes, held once.
+class ScriptContent {
+public:
+    explicit ScriptContent(std::string bytes);
+    const std::string& bytes() const noexcept { return bytes_; }
+    const std::string& text() const noexcept { return textIsBytes_ ? bytes_ : text_; }
+    // The text, to be patched in its own buffer; the bytes go with it.
+    std::string takeText() &&;
+
+private:
+    std::string bytes_;
+    std::string text_;
+    bool textIsBytes_;
+};
+
 // The date and time as the locale writes them (%x %X), the date alone at exactly midnight.
 std::string logDateText(const std::tm& localTime, const std::locale& locale);
 
@@ -61,6 +78,10 @@ public:
     // the program.
     std::string read();
 
+    // Fails, before anything is written, as writing the script would on a read-only script, or
+    // in a folder that takes no new file when the script is to be replaced there.
+    void requireWritable();
+
     // Gives the script the content text + tail, or leaves it as it was. It is refused when
     // another program changed the script since this run read it or last wrote it. The new
     // content goes to a temporary file that takes the script's owner, permissions, ACL and
@@ -71,6 +92,8 @@ public:
     void write(std::string_view text, std::string_view tail);
 
 private:
+    os::File openToRewrite() const;
+    std::size_t temporaryNameLength() const;
     bool replaceWith(std::string_view text, std::string_view tail);
     void writeInPlace(const os::File& file, std::string_view text, std::string_view tail);
     void requireUnchanged(const os::FileStatus& now) const;
@@ -82,14 +105,18 @@ private:
     os::FileStatus known_; // the script as this run read it or last wrote it
 };
 
-// The backup beside the script. Whatever is at its name, a link included, is replaced as a name
-// by a new regular file and never followed; the new file is no more open than the script.
+// The backup beside the script: the script's bytes as they were. Whatever is at its name, a link
+// included, is replaced as a name by a new regular file and never followed; the new file is no
+// more open than the script.
 class BackupFile {
 public:
     // Fails, before anything is written, when the name is too long for its file system or names
     // a folder, FIFO, socket or device.
     explicit BackupFile(const std::filesystem::path& path);
-    void write(const ScriptFile& script, std::string_view text, std::string_view tail);
+    // Fails, before anything is written, as writing the backup would in a folder that takes no
+    // new file (no right to write there, a read-only file system).
+    void requireWritable();
+    void write(const ScriptFile& script, std::string_view bytes);
 
 private:
     std::filesystem::path path_;

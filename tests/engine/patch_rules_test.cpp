@@ -94,27 +94,33 @@ TEST_P(ApplyRule, GivesTheSameInPlaceWhateverRoomTheBufferHas) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ApplyRule,
-    ::testing::Values(RuleCase{"EmptyText", {"ab", "x"}, "", "", 0},
-                      RuleCase{"NoOccurrence", {"ab", "x"}, "a b\r\nb a\r\n", "a b\r\nb a\r\n", 0},
-                      RuleCase{"EveryOccurrence", {"ab", "X"}, "ab-ab\r\nab", "X-X\r\nX", 3},
-                      RuleCase{"InsideALine", {"ab", "X"}, "  zabz\r\n", "  zXz\r\n", 1},
-                      RuleCase{"CaseSensitive", {"ab", "X"}, "AB aB Ab", "AB aB Ab", 0},
-                      RuleCase{"NoOverlap", {"aa", "b"}, "aaa", "ba", 1},
-                      RuleCase{"EmittedTextIsNotSeenAgain", {"a", "aa"}, "aa", "aaaa", 2},
-                      RuleCase{"BytesAroundPassThrough",
-                               {"ab", "X"},
-                               std::string("\0\xff"
-                                           "ab\x80",
-                                           5),
-                               std::string("\0\xff"
-                                           "X\x80",
-                                           4),
-                               1},
-                      RuleCase{"ShorterReplacementAtBothEnds", {"abc", "x"}, "abc-abc", "x-x", 2},
-                      RuleCase{
-                          "LongerReplacementAtBothEnds", {"a", "xyz"}, "a-ba-a", "xyz-bxyz-xyz", 3},
-                      RuleCase{"EmptyReplacement", {"ab", ""}, "abab-ab", "-", 3},
-                      RuleCase{"EmptyFindChangesNothing", {"", "X"}, "abc", "abc", 0}),
+    ::testing::Values(
+        RuleCase{"EmptyText", {"ab", "x"}, "", "", 0},
+        RuleCase{"NoOccurrence", {"ab", "x"}, "a b\r\nb a\r\n", "a b\r\nb a\r\n", 0},
+        RuleCase{"EveryOccurrence", {"ab", "X"}, "ab-ab\r\nab", "X-X\r\nX", 3},
+        RuleCase{"InsideALine", {"ab", "X"}, "  zabz\r\n", "  zXz\r\n", 1},
+        RuleCase{"CaseSensitive", {"ab", "X"}, "AB aB Ab", "AB aB Ab", 0},
+        RuleCase{"NoOverlap", {"aa", "b"}, "aaa", "ba", 1},
+        RuleCase{"EmittedTextIsNotSeenAgain", {"a", "aa"}, "aa", "aaaa", 2},
+        RuleCase{"BytesAroundPassThrough",
+                 {"ab", "X"},
+                 std::string("\0\xff"
+                             "ab\x80",
+                             5),
+                 std::string("\0\xff"
+                             "X\x80",
+                             4),
+                 1},
+        RuleCase{"ShorterReplacementAtBothEnds", {"abc", "x"}, "abc-abc", "x-x", 2},
+        RuleCase{"LongerReplacementAtBothEnds", {"a", "xyz"}, "a-ba-a", "xyz-bxyz-xyz", 3},
+        RuleCase{"EmptyReplacement", {"ab", ""}, "abab-ab", "-", 3},
+        RuleCase{"EmptyFindChangesNothing", {"", "X"}, "abc", "abc", 0},
+        RuleCase{"LeftAloneAfterItsText", {"ab", "X", "<"}, "<ab ab<ab", "<ab X<ab", 1},
+        RuleCase{"LeftAloneWhole", {"aa", "X", "b"}, "baaa", "baaa", 0},
+        // What comes before is read in the text as given, not in what the rule put.
+        RuleCase{"LeftAloneAfterTheTextAsGiven", {"a", "b", "b"}, "aab", "bbb", 2},
+        RuleCase{"LeftAloneAtTheStartNever", {"ab", "X", "ab"}, "abab", "Xab", 1},
+        RuleCase{"NothingLeftAlone", {"a", "bb", "b"}, "a-a", "bb-bb", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 const std::string debugLine = "if ($2 isnum) write $scriptdir $+ rawslog.txt $1-";
@@ -152,19 +158,20 @@ TEST(CategoryPatch, ListThatDiffersIsLeftWhileOtherRulesApply) {
     EXPECT_EQ(result.replacements, (std::array<std::size_t, 3>{0, 0, 1}));
 }
 
-TEST(CategoryPatch, EachFurtherApplicationAddsOneMoreDebugMarker) {
-    std::string text = std::string(engine::ruleC1.find) + "\r\n" + debugLine + "\r\n";
-    for (int times = 1; times <= 3; ++times) {
-        const auto result = engine::applyCategoryPatch(text);
-        std::string markers;
-        for (int i = 0; i < times; ++i)
-            markers += debugMarker;
-        EXPECT_EQ(result.text,
-                  std::string(engine::ruleC1.replacement) + "\r\n" + markers + debugLine + "\r\n");
-        EXPECT_EQ(result.replacements[0], times == 1 ? 1u : 0u);
-        EXPECT_EQ(result.replacements[2], 1u);
-        text = result.text;
-    }
+// A second application finds nothing to do: the debug command behind its note is left alone,
+// while one without the note, even on the same line, is still commented out.
+TEST(CategoryPatch, ADebugCommandIsCommentedOutOnce) {
+    const std::string once = std::string(engine::ruleC1.replacement) + "\r\n  " + debugMarker +
+                             debugLine + "\r\n" + debugMarker + debugLine + " | " + debugLine +
+                             "\r\n";
+    const auto again = engine::applyCategoryPatch(once);
+    EXPECT_EQ(again.text, std::string(engine::ruleC1.replacement) + "\r\n  " + debugMarker +
+                              debugLine + "\r\n" + debugMarker + debugLine + " | " + debugMarker +
+                              debugLine + "\r\n");
+    EXPECT_EQ(again.replacements, (std::array<std::size_t, 3>{0, 0, 1}));
+    const auto third = engine::applyCategoryPatch(again.text);
+    EXPECT_EQ(third.text, again.text);
+    EXPECT_EQ(third.replacements, (std::array<std::size_t, 3>{0, 0, 0}));
 }
 
 struct VersionCase {
@@ -208,10 +215,13 @@ Reference oneAfterAnother(std::string text, std::span<const PatchRule> rules) {
         for (std::size_t at = result.text.find(rule.find);
              !rule.find.empty() && at != std::string::npos;
              at = result.text.find(rule.find, from)) {
+            const bool left = !rule.leaveAfter.empty() && at >= rule.leaveAfter.size() &&
+                              result.text.compare(at - rule.leaveAfter.size(),
+                                                  rule.leaveAfter.size(), rule.leaveAfter) == 0;
             out += result.text.substr(from, at - from);
-            out += rule.replacement;
+            out += left ? rule.find : rule.replacement;
             from = at + rule.find.size();
-            ++count;
+            count += left ? 0 : 1;
         }
         out += result.text.substr(from);
         result.text = std::move(out);
@@ -226,7 +236,8 @@ std::string piecesOfRules(std::mt19937_64& random) {
     const std::vector<std::string_view> texts{
         engine::ruleC1.find,        engine::ruleC2.find,        engine::ruleC3.find,
         engine::ruleV1.find,        engine::ruleV2.find,        engine::ruleC1.replacement,
-        engine::ruleC2.replacement, engine::ruleC3.replacement, engine::ruleV2.replacement};
+        engine::ruleC2.replacement, engine::ruleC3.replacement, engine::ruleV2.replacement,
+        engine::debugNote};
     const auto below = [&](std::size_t bound) {
         return static_cast<std::size_t>(random() % bound);
     };
@@ -272,10 +283,12 @@ std::string withRoom(const std::string& text) {
     return roomy;
 }
 
-// Whether the text comes with room to grow in its buffer or not, each group gives exactly what
-// its rules applied one after another give.
-// Both groups, on the text as it is and with room to grow in its buffer.
+// Both groups, on the text as it is and with room to grow in its buffer; and whether the category
+// patch would change the text, told without changing it.
 void expectBothGroupsAsOneAfterAnother(const std::string& text) {
+    EXPECT_EQ(engine::categoryPatchChanges(text),
+              oneAfterAnother(text, engine::categoryPatch).text != text)
+        << "input: " << text;
     expectAsOneAfterAnother(engine::applyCategoryPatch(text), text, engine::categoryPatch);
     expectAsOneAfterAnother(engine::applyCategoryPatch(withRoom(text)), text,
                             engine::categoryPatch);
@@ -303,6 +316,10 @@ TEST(Groups, GiveWhatTheRulesOneAfterAnotherGiveWhereMatchesMeet) {
         c3 + c3 + c3,
         c1 + c1,
         std::string(engine::ruleC3.replacement) + c3,
+        std::string(engine::debugNote) + c3 + c3,
+        c1 + std::string(engine::debugNote) + c3,
+        std::string(engine::debugNote) + c1 + c3,
+        c2 + std::string(engine::debugNote).substr(0, 9) + c3,
         "x" + c1.substr(0, 100) + c2 + c1.substr(100),
         c2.substr(0, 17) + c1,
         v1 + v2,

@@ -71,13 +71,11 @@ inline std::string header() {
     return engine::logHeader(fixedTime());
 }
 
-// A script folder and a log folder side by side, as the program has them.
+// A script folder, and beside it the place of a log folder that the first run to write a log
+// record makes, as the program has them.
 class PatchRun : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directory(root / "scripts");
-        fs::create_directory(root / "logs");
-    }
+    void SetUp() override { fs::create_directory(root / "scripts"); }
 
     fs::path scriptPath() const { return root / "scripts" / "morvane.mrc"; }
     fs::path backupPath() const { return root / "scripts" / "morvane.mrc.bak"; }

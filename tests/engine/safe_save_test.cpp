@@ -25,7 +25,7 @@ using testing_support::writeBytes;
 
 const std::string original = std::string(engine::ruleC1.find) + "\r\n" +
                              std::string(engine::ruleC2.find) + "\r\nalias msn.vver return 4.8\r\n";
-const std::string backedUp = original + "\r\n";
+const std::string backedUp = original;
 const std::string patched =
     engine::applyVersionPatch(engine::applyCategoryPatch(original).text).text + "\r\n";
 

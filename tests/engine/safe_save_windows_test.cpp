@@ -100,7 +100,7 @@ TEST_F(WindowsSave, TheScriptKeepsItsAclAndAttributesAndTheBackupTakesItsAcl) {
     ASSERT_TRUE(SetFileAttributesW(script().c_str(), FILE_ATTRIBUTE_ARCHIVE));
 
     engine::ScriptFile(script()).write("new\r\n", "");
-    engine::BackupFile(backup()).write(engine::ScriptFile(script()), "old\r\n", "");
+    engine::BackupFile(backup()).write(engine::ScriptFile(script()), "old\r\n");
 
     EXPECT_EQ(readBytes(script()), "new\r\n");
     EXPECT_TRUE(daclOf(script()) == before);

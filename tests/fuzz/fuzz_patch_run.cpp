@@ -1,9 +1,9 @@
 // A whole patch run on an arbitrary script, for every combination of answers: it must not
 // crash or trip a sanitizer, must not throw, and must leave the script, the backup and the log
-// holding exactly the bytes the rules give for that script and those answers,
-// with nothing else left in either folder. What the run must do is worked out independently of
-// the engine: the rules by the test's own plain substitution, and what the user is told from
-// what the texts hold.
+// holding exactly the bytes the rules give for that script and those answers, with nothing else
+// left in either folder; a run that writes nothing does not touch the script's folder at all. What
+// the run must do is worked out independently of the engine: the rules by the test's own plain
+// substitution, and what the user is told from what the texts hold.
 //
 // Input: the first byte chooses the case:
 //   bit 0  Yes to "Are you sure...";  bit 1  Yes to the version question;
@@ -138,46 +138,61 @@ private:
 // must then tell the user, read off the texts rather than worked out the way the run does.
 struct CategoryCheck {
     std::string patched;
-    std::string createRoom;  // the words for the create-room list
-    std::string roomBrowser; // the words for the room browser's list
-    bool debugCommented = false;
-    bool complete = false; // both lists now hold Chat Partners
-    bool changed = false;  // the script's text is not what was read
+    std::string createRoom;    // the words for the create-room list
+    std::string roomBrowser;   // the words for the room browser's list
+    std::string debugLog;      // the words for the debug log command
+    bool complete = false;     // both lists now hold Chat Partners
+    bool changed = false;      // the script's text is not what was read
+    bool notTheScript = false; // none of the rules' texts, found or put, is in the text
 };
 
 CategoryCheck checkCategoryPatch(const std::string& text) {
-    const engine::RuleResult c1 =
-        referenceReplace(text, engine::ruleC1.find, engine::ruleC1.replacement);
-    const engine::RuleResult c2 =
-        referenceReplace(c1.text, engine::ruleC2.find, engine::ruleC2.replacement);
-    engine::RuleResult c3 =
-        referenceReplace(c2.text, engine::ruleC3.find, engine::ruleC3.replacement);
+    const engine::RuleResult c1 = referenceReplace(text, engine::ruleC1);
+    const engine::RuleResult c2 = referenceReplace(c1.text, engine::ruleC2);
+    engine::RuleResult c3 = referenceReplace(c2.text, engine::ruleC3);
     CategoryCheck check;
     check.patched = std::move(c3.text);
-    const auto holds = [&](std::string_view list) {
-        return check.patched.find(list) != std::string::npos;
+    const auto holds = [&](std::string_view part) {
+        return check.patched.find(part) != std::string::npos;
     };
-    const auto words = [&](std::size_t replaced, std::string_view newList) -> std::string {
-        return replaced > 0 ? "added" : holds(newList) ? "already there" : "not found";
+    const auto words = [&](std::size_t replaced, std::string_view newText, const char* made,
+                           const char* alreadyMade) -> std::string {
+        return replaced > 0 ? made : holds(newText) ? alreadyMade : "not found";
     };
-    check.createRoom = words(c1.replacements, engine::ruleC1.replacement);
-    check.roomBrowser = words(c2.replacements, engine::ruleC2.replacement);
-    check.debugCommented = c3.replacements > 0;
+    check.createRoom = words(c1.replacements, engine::ruleC1.replacement, "added", "already there");
+    check.roomBrowser =
+        words(c2.replacements, engine::ruleC2.replacement, "added", "already there");
+    check.debugLog = words(c3.replacements, engine::ruleC3.replacement, "commented out",
+                           "already commented out");
     check.complete = holds(engine::ruleC1.replacement) && holds(engine::ruleC2.replacement);
     check.changed = check.patched != text;
+    check.notTheScript = true;
+    for (const auto& rule : {engine::ruleC1, engine::ruleC2, engine::ruleC3})
+        for (const std::string_view part : {rule.find, rule.replacement})
+            check.notTheScript = check.notTheScript && text.find(part) == std::string::npos;
     return check;
+}
+
+std::string versionPatched(const std::string& text) {
+    return referenceReplace(referenceReplace(text, engine::ruleV1).text, engine::ruleV2).text;
 }
 
 struct Outcome {
     Files files;
     std::vector<std::string> events;
     bool scriptWritten = false;
+    bool writes = false; // a log record and a backup
 };
+
+const std::string versionQuestion =
+    "ask:The file has been successfully patched to unofficial version 4.8a. Would you like to "
+    "update the Morvane version information to reflect this change (you may be told that you "
+    "are running an old version of Morvane when you start it up)?";
 
 // What a run must do, step by step, told from the script's bytes and the answers alone.
 Outcome expectedRun(const Files& before, std::string_view scriptName, Answers answers,
                     const std::tm& clock) {
-    Outcome out{before, {}, false};
+    Outcome out{before, {}, false, false};
     auto& events = out.events;
     const std::string name = engine::displayPath(fs::path(scriptName));
     events.push_back("status:Loading Patch Data...");
@@ -188,50 +203,76 @@ Outcome expectedRun(const Files& before, std::string_view scriptName, Answers an
     }
     events.push_back("browser:off");
     events.push_back("status:Patching...");
-    events.push_back("status:Creating backup file...");
 
-    const std::string text = engine::scriptTextFromBytes(before.script.value_or(""));
-    out.files.log = before.log.value_or("") + engine::logHeader(clock, engine::userLocale()) + text;
-    out.files.backup = text + "\r\n";
-    events.push_back("status:Backup file created. Patching...");
-
+    const std::string bytes = before.script.value_or("");
+    const std::string text = engine::scriptTextFromBytes(bytes);
     const CategoryCheck category = checkCategoryPatch(text);
-    if (category.complete || category.changed) {
-        events.push_back("status:Writing updated file...");
-        out.files.script = category.patched + "\r\n";
+    const std::string report =
+        "info:Some of the changes could not be made to " + name +
+        ":\r\nChat Partners in the create-room list: " + category.createRoom +
+        "\r\nChat Partners in the room browser: " + category.roomBrowser +
+        "\r\nDebug log command: " + category.debugLog;
+    // The log record and the backup of the bytes as read, before the script is written.
+    const auto keepTextAsRead = [&] {
+        events.push_back("status:Creating backup file...");
+        out.files.log =
+            before.log.value_or("") + engine::logHeader(clock, engine::userLocale()) + text;
+        out.files.backup = bytes;
+        out.writes = true;
+        events.push_back("status:Backup file created. Patching...");
+    };
+    const auto writeScript = [&](const std::string& patched) {
+        out.files.script = patched + "\r\n";
         out.scriptWritten = true;
-    }
-    if (category.complete) {
-        events.push_back("status:File patched successfully!");
-        events.push_back(
-            "ask:The file has been successfully patched to unofficial version 4.8a. Would you "
-            "like to update the Morvane version information to reflect this change (you may be "
-            "told that you are running an old version of Morvane when you start it up)?");
-        if (answers.raiseVersion) {
-            events.push_back("status:Applying version changes...");
-            if (category.patched.find(engine::ruleV2.find) == std::string::npos) {
-                events.push_back("status:Version not changed.");
-                events.push_back("info:The version information was not changed: " + name +
-                                 " has no line \"alias msn.vver return 4.8\".");
-            } else {
-                const engine::RuleResult v1 = referenceReplace(
-                    category.patched, engine::ruleV1.find, engine::ruleV1.replacement);
-                out.files.script =
-                    referenceReplace(v1.text, engine::ruleV2.find, engine::ruleV2.replacement)
-                        .text +
-                    "\r\n";
-                events.push_back("status:Version changes applied.");
-                events.push_back("info:Version changes have been applied.");
+    };
+    const auto versionRaised = [&] {
+        events.push_back("status:Version changes applied.");
+        events.push_back("info:Version changes have been applied.");
+    };
+
+    if (category.changed) {
+        keepTextAsRead();
+        events.push_back("status:Writing updated file...");
+        writeScript(category.patched);
+        if (!category.complete) {
+            events.push_back("status:File not fully patched.");
+            events.push_back(report);
+        } else {
+            events.push_back("status:File patched successfully!");
+            events.push_back(versionQuestion);
+            if (answers.raiseVersion) {
+                events.push_back("status:Applying version changes...");
+                if (category.patched.find(engine::ruleV2.find) == std::string::npos) {
+                    events.push_back("status:Version not changed.");
+                    events.push_back("info:The version information was not changed: " + name +
+                                     " has no line \"alias msn.vver return 4.8\".");
+                } else {
+                    writeScript(versionPatched(category.patched));
+                    versionRaised();
+                }
+            }
+        }
+    } else if (category.complete) {
+        events.push_back("status:File already patched.");
+        const std::string versioned = versionPatched(text);
+        if (versioned == text) {
+            events.push_back("info:" + name + " is already patched. Nothing was changed.");
+        } else {
+            events.push_back(versionQuestion);
+            if (answers.raiseVersion) {
+                keepTextAsRead();
+                events.push_back("status:Applying version changes...");
+                writeScript(versioned);
+                versionRaised();
             }
         }
     } else {
-        events.push_back(category.changed ? "status:File not fully patched."
-                                          : "status:File not patched.");
-        events.push_back(
-            "info:Some of the changes could not be made to " + name + ":\r\n" +
-            "Chat Partners in the create-room list: " + category.createRoom + "\r\n" +
-            "Chat Partners in the room browser: " + category.roomBrowser + "\r\n" +
-            "Debug log command: " + (category.debugCommented ? "commented out" : "not found"));
+        events.push_back("status:File not patched.");
+        events.push_back(category.notTheScript
+                             ? "info:" + name +
+                                   " does not look like the Morvane 4.8 script: none of the "
+                                   "lines the patch changes were found. Nothing was changed."
+                             : report);
     }
     events.push_back("browser:on");
     return out;
@@ -266,7 +307,10 @@ void checkOneRun(const Scratch& scratch, std::string_view scriptName, Answers an
     const fs::path script = scratch.scripts() / fs::path(scriptName);
     const Files before = filesIn(scratch, scriptName);
     struct stat old {};
-    expectTrue("the script is there before the run", ::stat(script.c_str(), &old) == 0);
+    struct stat oldFolder {};
+    expectTrue("the script is there before the run",
+               ::stat(script.c_str(), &old) == 0 &&
+                   ::stat(scratch.scripts().c_str(), &oldFolder) == 0);
     const Outcome expected = expectedRun(before, scriptName, answers, clock);
 
     RecordingUi ui(answers);
@@ -289,6 +333,11 @@ void checkOneRun(const Scratch& scratch, std::string_view scriptName, Answers an
                    now.st_ino == old.st_ino && now.st_mtim.tv_sec == old.st_mtim.tv_sec &&
                        now.st_mtim.tv_nsec == old.st_mtim.tv_nsec);
     expectTrue("the script keeps its permissions", fs::status(script).permissions() == scriptMode);
+    struct stat folder {};
+    expectTrue("a run that writes nothing makes and removes nothing in the script's folder",
+               expected.writes || (::stat(scratch.scripts().c_str(), &folder) == 0 &&
+                                   folder.st_mtim.tv_sec == oldFolder.st_mtim.tv_sec &&
+                                   folder.st_mtim.tv_nsec == oldFolder.st_mtim.tv_nsec));
 
     std::set<std::string> scriptFolder{std::string(scriptName)};
     if (after.backup)

@@ -4,9 +4,10 @@
 // Input: one byte picks the rule. Five of every eight values pick one of the real rules; the
 // others make a rule from the next bytes: a find text of 1 to 4 bytes and a replacement of
 // 0 to 7, short enough that arbitrary text matches them often, and able to overlap themselves
-// ("aa" in "aaa"). The same byte's next two bits choose how much room the text's buffer has
-// beyond its length, since the engine rewrites a text in its own buffer when it fits. The rest
-// of the input is the text, with script pieces (fuzz_support.h).
+// ("aa" in "aaa"), and a text of 0 to 3 bytes after which an occurrence is left alone. The same
+// byte's next two bits choose how much room the text's buffer has beyond its length, since the
+// engine rewrites a text in its own buffer when it fits. The rest of the input is the text, with
+// script pieces (fuzz_support.h).
 //
 // Built twice: fuzz_rules with the probes the processor offers, fuzz_rules_sse2 with the
 // 16-byte probes that processors without AVX2 use.
@@ -25,7 +26,8 @@ engine::PatchRule pickRule(FuzzInput& input, std::uint8_t choice) {
     const std::uint8_t lengths = input.byte();
     const std::string_view find = input.take(1 + lengths % 4);
     const std::string_view replacement = input.take(lengths / 4 % 8);
-    return {find.empty() ? std::string_view("\r") : find, replacement};
+    const std::string_view leaveAfter = input.take(lengths / 32 % 4);
+    return {find.empty() ? std::string_view("\r") : find, replacement, leaveAfter};
 }
 
 // A copy of text whose buffer has the chosen room to spare: none, what the reader leaves, as
@@ -55,7 +57,7 @@ void checkGroup(std::string_view name, const std::string& text,
                 const std::array<engine::PatchRule, N>& group) {
     std::string expected = text;
     for (std::size_t i = 0; i < N; ++i) {
-        engine::RuleResult step = referenceReplace(expected, group[i].find, group[i].replacement);
+        engine::RuleResult step = referenceReplace(expected, group[i]);
         expectEqual(std::string(name) + ": count of rule " + std::to_string(i + 1),
                     actual.replacements[i], step.replacements);
         expected = std::move(step.text);
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const engine::PatchRule rule = pickRule(input, choice);
     const std::string text = scriptFromPieces(input.rest());
 
-    const engine::RuleResult expected = referenceReplace(text, rule.find, rule.replacement);
+    const engine::RuleResult expected = referenceReplace(text, rule);
     const engine::RuleResult actual = engine::applyRule(text, rule);
     expectEqual("applyRule: text", actual.text, expected.text);
     expectEqual("applyRule: count", actual.replacements, expected.replacements);
@@ -85,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                engine::categoryPatch);
     checkGroup("applyVersionPatch", text, engine::applyVersionPatch(withRoom(text, choice)),
                engine::versionPatch);
+    expectTrue("categoryPatchChanges tells whether the category patch changes the text",
+               engine::categoryPatchChanges(text) !=
+                   (engine::applyCategoryPatch(text).text == text));
 
     // Raising the version twice leaves a single "a", whatever the text around the alias.
     const std::string raised = engine::applyVersionPatch(text).text;

@@ -94,9 +94,11 @@ inline std::string scriptFromPieces(std::string_view bytes) {
 }
 
 // The substitution as plainly as it can be written: at each position either the find text
-// starts there (emit the replacement, step past the match) or it does not (copy one byte).
-inline engine::RuleResult referenceReplace(std::string_view text, std::string_view find,
-                                           std::string_view replacement) {
+// starts there (emit the replacement, or the find text itself when the text as given has the
+// rule's leaveAfter just before it; step past the match) or it does not (copy one byte).
+inline engine::RuleResult referenceReplace(std::string_view text, const engine::PatchRule& rule) {
+    const std::string_view find = rule.find;
+    const std::string_view before = rule.leaveAfter;
     engine::RuleResult result;
     if (find.empty()) {
         result.text = text; // the engine's choice: an empty find text matches nothing
@@ -108,9 +110,11 @@ inline engine::RuleResult referenceReplace(std::string_view text, std::string_vi
         // from weighing every position.
         if (text.size() - at >= find.size() && text[at] == find[0] &&
             std::memcmp(text.data() + at, find.data(), find.size()) == 0) {
-            result.text += replacement;
+            const bool left = !before.empty() && at >= before.size() &&
+                              text.substr(at - before.size(), before.size()) == before;
+            result.text += left ? find : rule.replacement;
+            result.replacements += left ? 0 : 1;
             at += find.size();
-            ++result.replacements;
         } else {
             result.text += text[at];
             ++at;

@@ -75,8 +75,8 @@ log=$home/.local/share/morvane-patch/parselog.log
 cp "$script" "$script.bak" "$shots/" 2>/dev/null
 cp "$log" "$shots/" 2>/dev/null
 cmp "$data/morvane.mrc.patched" "$script" || fail "the patched script differs from the expected"
-# Both files are written as the text followed by one more line end, so each ends in an empty line.
-cmp "$data/morvane.mrc.backup" "$script.bak" || fail "the backup is not the script as it was"
+# The script is written as its text followed by one more line end; the backup is the file as it was.
+cmp "$data/morvane.mrc" "$script.bak" || fail "the backup is not the script as it was"
 [[ -f "$log" ]] || fail "no log at $log"
 first_line=$(head -n1 "$log")
 [[ "$first_line" =~ ^--\ [^$'\r']+--$'\r'$ ]] ||

@@ -89,7 +89,7 @@ script=$drive_c/mpgui/morvane.mrc
 log=$program_folder/parselog.log
 cp "$script" "$script.bak" "$log" "$shots/" 2>/dev/null
 cmp "$data/morvane.mrc.patched" "$script" || fail "the patched script differs from the expected"
-cmp "$data/morvane.mrc.backup" "$script.bak" || fail "the backup is not the script as it was"
+cmp "$data/morvane.mrc" "$script.bak" || fail "the backup is not the script as it was"
 [[ -f "$log" ]] || fail "no log beside the program"
 first_line=$(head -n1 "$log")
 [[ "$first_line" =~ ^--\ [^$'\r']+--$'\r'$ ]] ||

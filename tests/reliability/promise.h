@@ -100,7 +100,7 @@ inline ::testing::AssertionResult promiseHolds(const Expectation& e, const fs::p
                << "the script holds " << now.size() << " bytes that the run never meant to write";
     fs::path backup = script;
     backup += ".bak";
-    if (testing_support::readBytes(backup) == e.text + "\r\n")
+    if (testing_support::readBytes(backup) == e.original)
         return ::testing::AssertionSuccess();
     if (endsWith(testing_support::readBytes(log), e.logRecord))
         return ::testing::AssertionSuccess();

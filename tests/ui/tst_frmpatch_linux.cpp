@@ -64,7 +64,7 @@ void tst_FrmPatchLinux::patchRunOnNamesInAnyEncoding() {
         return QByteArray::fromStdString({std::istreambuf_iterator<char>(in), {}});
     };
     QVERIFY(bytesOf(folder / "caf\xE9.mrc").contains("PT - Chat Partners"));
-    QCOMPARE(bytesOf(folder / "caf\xE9.mrc.bak"), unpatchedScript() + "\r\n");
+    QCOMPARE(bytesOf(folder / "caf\xE9.mrc.bak"), unpatchedScript());
     QVERIFY(readFile(machine.logFile()).contains(unpatchedScript()));
 }
 
