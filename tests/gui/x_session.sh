@@ -170,6 +170,20 @@ answer_box() {
     wait_until_gone "$box" "$title_pattern" "$what"
 }
 
+# Enter presses Patch, which has the focus; Yes, Yes, then the last box goes with Enter too.
+# Pressed a second time, Patch finds the script patched: after Yes it writes nothing and says so
+# in a box that Enter closes.
+patch_twice() {
+    x xdotool key Return || fail "cannot press Enter on Patch"
+    answer_box "asked-to-patch" Return
+    answer_box "asked-for-version" Return
+    answer_box "told-version-applied" Return
+    focus "$main_window"
+    x xdotool key Return || fail "cannot press Enter on Patch a second time"
+    answer_box "asked-to-patch-again" Return
+    answer_box "told-already-patched" Return
+}
+
 # --- The X server, on a display number it chooses itself so that parallel runs never collide.
 : >"$work/display"
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
