@@ -17,8 +17,8 @@ constexpr int lookMilliseconds = 500;
 // What a list shows of the folder, and whether the folder is there: a new look that differs is a
 // change. Attributes count, as a file made hidden leaves the lists.
 size_t entriesOf(const QString& folder) {
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System |
-                                     QDir::NoDotAndDotDot);
+    QDirIterator entries(folder,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     if (!entries.hasNext() && !QFileInfo(folder).isDir())
         return 0;
     size_t seen = 1;

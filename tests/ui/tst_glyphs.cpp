@@ -30,8 +30,9 @@ struct Glyph {
     QImage image;
 
     QString fileName() const {
-        return QStringLiteral("%1-%2.png").arg(control).arg(character.unicode(), 4, 16,
-                                                             QLatin1Char('0'));
+        return QStringLiteral("%1-%2.png")
+            .arg(control)
+            .arg(character.unicode(), 4, 16, QLatin1Char('0'));
     }
 };
 
@@ -163,7 +164,8 @@ void tst_Glyphs::lettersAsOnLinux() {
     const QDir reference = referenceFolder();
 #ifdef Q_OS_WIN
     if (!reference.exists(glyphs.front().fileName()))
-        QSKIP(qPrintable("No Linux drawings in " + reference.path() + ": run the Linux tests first"));
+        QSKIP(
+            qPrintable("No Linux drawings in " + reference.path() + ": run the Linux tests first"));
     // A letter differs when the pixels that differ carry more than a fifth of its ink: a lost
     // stem or hook does, a shade more or less at an edge does not.
     QStringList differing;
@@ -186,15 +188,16 @@ void tst_Glyphs::lettersAsOnLinux() {
     }
     qInfo("%zu letters compared; the most any differs: %d %% of its ink", glyphs.size(),
           qRound(worst * 100));
-    QVERIFY2(differing.isEmpty(), qPrintable("Drawn otherwise than on Linux: " +
-                                             differing.join(QStringLiteral(", "))));
+    QVERIFY2(differing.isEmpty(),
+             qPrintable("Drawn otherwise than on Linux: " + differing.join(QStringLiteral(", "))));
 #else
     // The drawings become the reference; each letter must at least have ink.
     QVERIFY(reference.mkpath(QStringLiteral(".")));
     for (const Glyph& glyph : glyphs) {
-        QVERIFY2(ink(glyph.image) > 0,
-                 qPrintable(QStringLiteral("'%1' in %2 has no ink").arg(glyph.character)
-                                .arg(glyph.control)));
+        QVERIFY2(
+            ink(glyph.image) > 0,
+            qPrintable(
+                QStringLiteral("'%1' in %2 has no ink").arg(glyph.character).arg(glyph.control)));
         QVERIFY(glyph.image.save(reference.filePath(glyph.fileName())));
     }
 #endif
@@ -206,8 +209,8 @@ void tst_Glyphs::lineBreaksAsOnLinux() {
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         QSKIP(qPrintable("No Linux line breaks in " + file.fileName() +
                          ": run the Linux tests first"));
-    QCOMPARE(lineStarts, QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'),
-                                                                  Qt::SkipEmptyParts));
+    QCOMPARE(lineStarts,
+             QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
 #else
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
     file.write(lineStarts.join(QLatin1Char('\n')).toUtf8() + '\n');
