@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 using namespace frmpatch_helpers;
 
