@@ -55,6 +55,10 @@ void checkFileName(const fs::path& fileName) {
     if (fileName == "." || fileName == ".." || fileName != fileName.filename() ||
         fileName.native().find_first_of(notInAName()) != fs::path::string_type::npos)
         throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
+    // Checked before anything is opened: opening such a name would open the device.
+    if (isDeviceName(fileName))
+        throw PatchError("\"" + displayPath(fileName) +
+                         "\" is the name of a Windows device, not of a script file.");
 }
 
 constexpr std::string_view versionQuestion =
