@@ -70,8 +70,10 @@ FileStatus statusOf(const struct stat& file) {
     return result;
 }
 
+// What the run makes is this user's alone from the moment it exists: a temporary file gets the
+// script's access only once it holds the whole text, and the log keeps every text for good.
 std::error_code openAt(int folder, const char* name, int flags, File& file) {
-    const int opened = ::openat(folder, name, flags | O_NOCTTY | O_CLOEXEC, 0666);
+    const int opened = ::openat(folder, name, flags | O_NOCTTY | O_CLOEXEC, 0600);
     if (opened < 0)
         return lastError();
     file = File(opened);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -87,6 +88,35 @@ TEST(AnotherUser, ALinkInThePlaceOfATemporaryFileNeverTakesTheName) {
         EXPECT_EQ(readBytes(place.script), original);
         EXPECT_FALSE(fs::is_symlink(engine::backupPathFor(place.script)));
     }
+}
+
+// A watcher (inotify) may open each new file the moment it appears: a temporary file is
+// readable by this user alone until it holds the whole text and takes the script's access.
+TEST(AnotherUser, FindsNoTemporaryFileOpenToThemBeforeItIsComplete) {
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, original);
+    ASSERT_EQ(::chmod(place.script.c_str(), 0644), 0);
+    auto complete = expectationFor(original).intended;
+    complete.push_back(original); // the backup's
+    int looked = 0;
+    engine::os::FaultPlan plan;
+    plan.before = [&](long) {
+        for (const auto& name : reliability::leftovers(place.scripts, "morvane.mrc")) {
+            struct stat status {};
+            if (::lstat((place.scripts / name).c_str(), &status) != 0)
+                continue;
+            ++looked;
+            if ((status.st_mode & 077) == 0)
+                continue;
+            const std::string now = readBytes(place.scripts / name);
+            EXPECT_NE(std::find(complete.begin(), complete.end(), now), complete.end())
+                << name << " is open to others, mode " << std::oct << (status.st_mode & 07777)
+                << ", holding " << std::dec << now.size() << " bytes";
+        }
+    };
+    EXPECT_FALSE(reliability::codeOfRun(place, plan));
+    EXPECT_GT(looked, 0) << "no temporary file was ever seen";
 }
 
 class Signalled : public ::testing::TestWithParam<int> {};
