@@ -178,13 +178,17 @@ std::size_t memoryForAScript() noexcept;
 std::size_t maxNameLength(const fs::path& folder) noexcept;
 
 // For tests: from now on, the failAt-th operation above that can fail (counting from 1) fails
-// with error, and before is called with the number of each operation before it is attempted.
-// Nothing happens while no plan is set, and the check costs one load and compare.
+// with error, and before is called with the number of each operation before it is attempted;
+// inside is called between the system calls that an operation makes, at each moment where
+// something the user could see has changed (a file made, written, renamed or removed), numbered
+// across the run. Nothing happens while no plan is set, and the check costs one load and compare.
 struct FaultPlan {
     long failAt = 0;
     int error = 0;
     long operations = 0; // how many operations have been attempted under this plan
     std::function<void(long operation)> before;
+    long moments = 0;
+    std::function<void(long moment)> inside;
 };
 void setFaultPlan(FaultPlan* plan) noexcept;
 

@@ -31,6 +31,7 @@ namespace engine::os {
 namespace {
 
 using shared::injectedFault;
+using shared::moment;
 
 std::error_code errorCode(int error) {
     return {error, std::generic_category()};
@@ -77,6 +78,7 @@ std::error_code openAt(int folder, const char* name, int flags, File& file) {
     if (opened < 0)
         return lastError();
     file = File(opened);
+    moment();
     return {};
 }
 
@@ -167,14 +169,17 @@ std::error_code copyAttributes(int from, int to, bool& complete) {
 }
 
 // What SIGTERM, SIGINT and SIGHUP do while a temporary file exists or a file is written in
-// place. The handler may run on any thread, so what it reads is set before it may look.
+// place. The handler may run on any thread, so what it reads is set before it may look, and the
+// mode and a signal that waits are one word: a signal is either seen by the code that changes
+// the mode or handled in the mode that code set, never lost in between.
 constexpr std::array<int, 3> endingSignals{SIGTERM, SIGINT, SIGHUP};
 
 enum SignalMode : int { ending, removing, deferring };
 
+constexpr int modeBits = 0xff;
+
 struct SignalHandling {
-    std::atomic<int> mode{ending};
-    std::atomic<int> pending{0};
+    std::atomic<int> state{ending}; // the mode, and above it a signal that waits
     int folder = -1;
     std::array<char, 64> name{};
     std::array<struct sigaction, endingSignals.size()> previous{};
@@ -184,30 +189,42 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may onl
 
 SignalHandling signalHandling;
 
-void onEndingSignal(int signal) {
-    const int savedErrno = errno;
-    const int mode = signalHandling.mode.load();
-    if (mode == deferring) {
-        signalHandling.pending.store(signal);
-        errno = savedErrno;
-        return;
-    }
+// Ends the program as the signal would have, once the temporary file is gone where there is one.
+void endAsSignalled(int signal, int mode) {
     if (mode == removing)
         ::unlinkat(signalHandling.folder, signalHandling.name.data(), 0);
-    // End as the signal would have: it is blocked while this runs, and arrives on return.
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     sigemptyset(&standard.sa_mask);
     ::sigaction(signal, &standard, nullptr);
     ::raise(signal);
+}
+
+void onEndingSignal(int signal) {
+    const int savedErrno = errno;
+    int state = signalHandling.state.load();
+    while ((state & modeBits) == deferring) {
+        if (signalHandling.state.compare_exchange_weak(state, deferring | signal << 8)) {
+            errno = savedErrno;
+            return;
+        }
+    }
+    // The signal is blocked while this runs, and arrives on return.
+    endAsSignalled(signal, state & modeBits);
     errno = savedErrno;
+}
+
+// A signal that waited is handled as it would have been in the new mode: the program ends.
+void setSignalMode(SignalMode mode) noexcept {
+    const int before = signalHandling.state.exchange(mode);
+    if (const int signal = before >> 8)
+        endAsSignalled(signal, mode);
 }
 
 // Only where the signal would end the program as it stands: one it ignores or handles itself
 // never leaves a file half done.
 void startHandlingSignals() noexcept {
-    signalHandling.mode.store(ending);
-    signalHandling.pending.store(0);
+    signalHandling.state.store(ending);
     struct sigaction ours {};
     ours.sa_handler = onEndingSignal;
     sigemptyset(&ours.sa_mask);
@@ -223,11 +240,11 @@ void startHandlingSignals() noexcept {
 }
 
 void stopHandlingSignals() noexcept {
-    signalHandling.mode.store(ending);
+    const int before = signalHandling.state.exchange(ending);
     for (std::size_t i = 0; i < endingSignals.size(); ++i)
         if (signalHandling.installed[i])
             ::sigaction(endingSignals[i], &signalHandling.previous[i], nullptr);
-    if (const int signal = signalHandling.pending.exchange(0))
+    if (const int signal = before >> 8)
         ::raise(signal);
 }
 
@@ -248,8 +265,11 @@ void removeIfAbandoned(int folder, const char* name) {
     if (::fstat(fd(file), &opened) != 0 || opened.st_dev != named.st_dev ||
         opened.st_ino != named.st_ino)
         return;
-    if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+    if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0) {
+        moment();
         ::unlinkat(folder, name, 0);
+        moment();
+    }
 }
 
 } // namespace
@@ -339,8 +359,10 @@ std::error_code lock(const File& file, std::chrono::milliseconds patience) {
     return shared::lockWithin(
         [&](std::error_code& error) {
             for (;;) {
-                if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+                if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0) {
+                    moment();
                     return shared::LockTry::taken;
+                }
                 if (errno == EINTR)
                     continue;
                 if (errno == EWOULDBLOCK)
@@ -383,6 +405,7 @@ std::error_code write(const File& file, std::string_view bytes) {
         if (done <= 0)
             return done < 0 ? lastError() : errorCode(EIO);
         bytes.remove_prefix(static_cast<std::size_t>(done));
+        moment();
     }
     return {};
 }
@@ -393,6 +416,7 @@ std::error_code endHere(const File& file) {
     const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
     if (at < 0 || ::ftruncate(fd(file), at) != 0)
         return lastError();
+    moment();
     return {};
 }
 
@@ -401,6 +425,7 @@ std::error_code sync(const File& file) {
         return fault;
     if (::fsync(fd(file)) != 0)
         return lastError();
+    moment();
     return {};
 }
 
@@ -426,8 +451,10 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
         if (const auto error = refusedOrFailed(errno, complete))
             return error;
     }
+    moment();
     if (const auto error = copyAttributes(fd(from), fd(to), complete))
         return error;
+    moment();
     // An ACL sets the mode with it, so the mode is looked at again.
     if (::fstat(fd(to), &present) != 0)
         return lastError();
@@ -436,6 +463,7 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
         if (const auto error = refusedOrFailed(errno, complete))
             return error;
     }
+    moment();
     return {};
 }
 
@@ -458,27 +486,32 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
         name_ = temporaryName(nameLength, random());
         std::copy_n(name_.c_str(), name_.size() + 1, signalHandling.name.data());
         signalHandling.folder = at;
+        // A signal waits from just before the file exists until its removal is armed, and is
+        // then handled by removing it: the signal handler cannot tell whether the file was made.
+        setSignalMode(deferring);
         File made;
         error = openAt(at, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
-        if (error == std::errc::file_exists)
-            continue;
-        if (error)
+        if (error) {
+            setSignalMode(ending);
+            if (error == std::errc::file_exists)
+                continue;
             return;
-        signalHandling.mode.store(removing);
+        }
         // Locked before anything else, so that no other run takes it for a dead run's. One that
         // did so first is removing it: this run leaves it to that one and takes another name.
         const int locked = ::flock(fd(made), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+        moment();
         struct stat opened {};
         struct stat named {};
         const bool stillOurs = ::fstat(fd(made), &opened) == 0 &&
                                ::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                                opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-        signalHandling.mode.store(ending);
         if ((locked == 0 || cannotLock(locked)) && stillOurs) {
-            signalHandling.mode.store(removing);
             file_ = std::move(made);
+            setSignalMode(removing);
             return;
         }
+        setSignalMode(ending);
     }
     error = errorCode(EEXIST);
 }
@@ -486,11 +519,15 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
 TemporaryFile::~TemporaryFile() {
     struct stat own {};
     struct stat named {};
+    // Nothing is removed by name once this file is gone from it: a signal waits until the end.
+    setSignalMode(deferring);
     // What someone else put at the name is left to them.
     if (file_ && !placed_ && ::fstat(fd(file_), &own) == 0 &&
         ::fstatat(fd(folder_.file), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == own.st_dev && named.st_ino == own.st_ino)
+        named.st_dev == own.st_dev && named.st_ino == own.st_ino) {
         ::unlinkat(fd(folder_.file), name_.c_str(), 0);
+        moment();
+    }
     file_ = File();
     stopHandlingSignals();
 }
@@ -517,13 +554,16 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
         return {};
     if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
         return lastError();
+    // The name is the target's now: nothing is left to remove.
+    setSignalMode(ending);
+    moment();
     placed_ = true;
     return {};
 }
 
 SignalsDeferred::SignalsDeferred() noexcept {
     startHandlingSignals();
-    signalHandling.mode.store(deferring);
+    setSignalMode(deferring);
 }
 
 SignalsDeferred::~SignalsDeferred() {

@@ -121,36 +121,50 @@ TEST(AnotherUser, FindsNoTemporaryFileOpenToThemBeforeItIsComplete) {
 
 class Signalled : public ::testing::TestWithParam<int> {};
 
-// The signal arrives before each operation in turn, until one run gets to its end first. With a
-// second name (hard link) the script is written in place, and the signal waits for the end of it.
-TEST_P(Signalled, AtAnyOperationTheScriptIsWholeAndNothingIsLeftBehind) {
-    const int signal = GetParam();
+// The signal arrives at each point of a run in turn, until one run gets to its end first: before
+// each operation, or at each moment inside one. With a second name (hard link) the script is
+// written in place, and the signal waits for the end of it.
+void signalAtEachPoint(int signal, bool insideOperations) {
     std::signal(signal, SIG_DFL); // as a program that leaves it alone has it
     const auto expected = expectationFor(original);
+    const std::string where = insideOperations ? "moment " : "before operation ";
     for (const bool hardLinked : {false, true}) {
         long k = 1;
         for (;; ++k) {
-            SCOPED_TRACE(
-                (hardLinked ? "linked, signal before operation " : "signal before operation ") +
-                std::to_string(k));
+            SCOPED_TRACE((hardLinked ? "linked, signal at " : "signal at ") + where +
+                         std::to_string(k));
             TempFolder root(reliability::fastFolder());
             const reliability::Place place(root.path());
             writeBytes(place.script, original);
             if (hardLinked)
                 fs::create_hard_link(place.script, root / "second.mrc");
-            const int status = waitFor(reliability::startRun(place, [&](long operation) {
-                if (operation == k)
+            const auto raiseAtK = [&](long point) {
+                if (point == k)
                     ::raise(signal);
-            }));
+            };
+            const int status = waitFor(
+                insideOperations ? reliability::startRun(place, {}, raiseAtK)
+                                 : reliability::startRun(place, raiseAtK));
             EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
             EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
             if (!WIFSIGNALED(status))
                 break;
             EXPECT_EQ(WTERMSIG(status), signal);
         }
-        std::printf("%s before each of %ld operations%s: nothing left behind\n", strsignal(signal),
-                    k - 1, hardLinked ? ", script written in place" : "");
+        std::printf("%s at each of %ld points (%s)%s: nothing left behind\n", strsignal(signal),
+                    k - 1, insideOperations ? "moments inside operations" : "before operations",
+                    hardLinked ? ", script written in place" : "");
     }
+}
+
+TEST_P(Signalled, AtAnyOperationTheScriptIsWholeAndNothingIsLeftBehind) {
+    signalAtEachPoint(GetParam(), false);
+}
+
+// Inside an operation too: between making a temporary file and arming its removal, between one
+// write and the next, just after a rename.
+TEST_P(Signalled, AtAnyMomentInsideAnOperationTheScriptIsWholeAndNothingIsLeftBehind) {
+    signalAtEachPoint(GetParam(), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Logout, Signalled, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
