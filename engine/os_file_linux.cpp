@@ -252,11 +252,13 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-// A leftover is removed only when no run holds its lock: a live run takes it before anything
-// else, so one that can be taken belongs to a run that has ended.
+// A leftover is removed only when it is this user's and no run holds its lock: a live run takes
+// it before anything else, so one that can be taken belongs to a run that has ended. Another
+// user's, in a folder shared with them, is left to that user's runs.
 void removeIfAbandoned(int folder, const char* name) {
     struct stat named {};
-    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_uid != ::geteuid())
         return;
     File file;
     if (openAt(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file))

@@ -284,18 +284,29 @@ INSTANTIATE_TEST_SUITE_P(
                     notRegular}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A leftover is the runner's own file under a name that carries the program's check code (or the
+// fixed pattern of the earliest versions), and no run holds its lock. Anything else is someone's.
 TEST_F(SafeSave, LeftoversOfRunsThatEndedAreRemovedAndNothingElse) {
+    const std::string dead = engine::temporaryName(15, 0x0123456789abcdefu);
+    const std::string live = engine::temporaryName(15, 0xfedcba9876543210u);
+    const std::string theirs = engine::temporaryName(9, 42);
+    const std::string forged = dead.substr(0, dead.size() - 1) + (dead.back() == 'a' ? 'b' : 'a');
     const std::map<std::string, bool> removed{
-        {".~mp0dead", true},  {".morvane-0123456789ab.tmp", true},
-        {".~mp1live", false}, {".~mplink", false},
-        {".~mpdir", false},   {".~mpX", false},
+        {dead, true},         {".morvane-0123456789ab.tmp", true},
+        {live, false},        {theirs, false},
+        {".morvane-ba9876543210.tmp", false},
+        {forged, false},      {".~mpnotes", false},
+        {".~mp3", false},     {".~mp0dead", false}, // a user's, and an unmarked one of before
+        {".~mplink", false},  {".~mpdir", false},
         {".mpdconf", false},  {".~lock.morvane.mrc#", false}};
     for (const auto& [name, _] : removed)
         writeBytes(scripts / name, "x");
-    const engine::os::File live(::open((scripts / ".~mp1live").c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(::flock(static_cast<int>(live.handle()), LOCK_EX), 0);
+    for (const std::string& name : {theirs, std::string(".morvane-ba9876543210.tmp")})
+        ASSERT_EQ(::chown((scripts / name).c_str(), nobody(), nogroup()), 0);
+    const engine::os::File locked(::open((scripts / live).c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(static_cast<int>(locked.handle()), LOCK_EX), 0);
     fs::remove(scripts / ".~mplink");
-    fs::create_symlink(".~mp0dead", scripts / ".~mplink");
+    fs::create_symlink(dead, scripts / ".~mplink");
     fs::remove(scripts / ".~mpdir");
     fs::create_directory(scripts / ".~mpdir");
 
@@ -315,9 +326,11 @@ TEST_F(SafeSave, AFolderPathThatJustTakesTheBackupsPathTakesTheWholeRun) {
     ASSERT_FALSE(run()) << failure;
     EXPECT_EQ(readBytes(script), patched);
     EXPECT_EQ(readBytes(scripts / "morvane.mrc.bak"), backedUp);
-    for (const std::size_t backupName : {5u, 9u, 15u, 255u}) {
+    // The shortest backup names (scripts of three bytes or fewer) take names of 8 bytes.
+    const std::pair<std::size_t, std::size_t> longest[] = {{5, 8}, {9, 9}, {15, 15}, {255, 16}};
+    for (const auto& [backupName, most] : longest) {
         const std::string name = engine::temporaryName(backupName, ~std::uint64_t{0});
-        EXPECT_TRUE(name.size() <= backupName && engine::isTemporaryName(name)) << name;
+        EXPECT_TRUE(name.size() <= most && engine::isTemporaryName(name)) << name;
     }
 }
 
