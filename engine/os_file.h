@@ -176,6 +176,7 @@ std::size_t memoryForAScript() noexcept;
 
 // The longest file name the file system holding folder takes.
 std::size_t maxNameLength(const fs::path& folder) noexcept;
+std::size_t maxNameLength(const Folder& folder) noexcept;
 
 // For tests: from now on, the failAt-th operation above that can fail (counting from 1) fails
 // with error, and before is called with the number of each operation before it is attempted;

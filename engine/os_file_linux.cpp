@@ -621,4 +621,10 @@ std::size_t maxNameLength(const fs::path& folder) noexcept {
     return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
 }
 
+std::size_t maxNameLength(const Folder& folder) noexcept {
+    errno = 0;
+    const long limit = ::fpathconf(fd(folder.file), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+}
+
 } // namespace engine::os

@@ -637,4 +637,8 @@ std::size_t maxNameLength(const fs::path& folder) noexcept {
     return 255;
 }
 
+std::size_t maxNameLength(const Folder& folder) noexcept {
+    return maxNameLength(folder.path);
+}
+
 } // namespace engine::os

@@ -182,27 +182,58 @@ std::locale userLocale() {
     }
 }
 
+namespace {
+
+fs::path folderOf(const fs::path& path) {
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+} // namespace
+
 ScriptFile::ScriptFile(const fs::path& path)
     : path_(path) {
     constexpr std::string_view operation = "open the script";
-    fs::path resolved;
-    check(os::resolve(path, resolved), operation, path);
-    name_ = resolved.filename();
-    if (name_.empty()) // the root folder
+    if (path.filename().empty()) // the root folder
         throw FileError(operation, path, std::make_error_code(std::errc::is_a_directory),
                         folderReason);
-    check(os::openFolder(resolved.parent_path(), folder_), operation, path);
+    check(os::openFolder(folderOf(path), ownFolder_), operation, path);
+    open(ownFolder_, path.filename());
+}
+
+ScriptFile::ScriptFile(const os::Folder& folder, const fs::path& name, const fs::path& path)
+    : path_(path) {
+    open(folder, name);
+}
+
+void ScriptFile::open(const os::Folder& folder, const fs::path& name) {
+    constexpr std::string_view operation = "open the script";
     // Looked at before it is opened: opening a device can set it going.
     os::FileStatus found;
-    check(os::statusAt(folder_, name_, found), operation, path);
-    requireScriptKind(found, operation, path);
-    check(os::openToRead(folder_, name_, file_), operation, path);
-    check(os::status(file_, known_), operation, path);
-    requireScriptKind(known_, operation, path);
+    check(os::statusAt(folder, name, found), operation, path_);
+    if (found.kind == os::Kind::link) {
+        fs::path resolved;
+        check(os::resolve(folder.path / name, resolved), operation, path_);
+        name_ = resolved.filename();
+        if (name_.empty()) // the root folder
+            throw FileError(operation, path_, std::make_error_code(std::errc::is_a_directory),
+                            folderReason);
+        os::Folder target;
+        check(os::openFolder(resolved.parent_path(), target), operation, path_);
+        ownFolder_ = std::move(target); // folder may have been the old one: not used again
+        folder_ = &ownFolder_;
+        check(os::statusAt(*folder_, name_, found), operation, path_);
+    } else {
+        name_ = name;
+        folder_ = &folder;
+    }
+    requireScriptKind(found, operation, path_);
+    check(os::openToRead(*folder_, name_, file_), operation, path_);
+    check(os::status(file_, known_), operation, path_);
+    requireScriptKind(known_, operation, path_);
     const std::error_code locked = os::lock(file_, std::chrono::milliseconds(0));
     if (locked == std::errc::operation_would_block)
-        throw FileError(operation, path, locked, "another run of this program is patching it");
-    check(locked, operation, path);
+        throw FileError(operation, path_, locked, "another run of this program is patching it");
+    check(locked, operation, path_);
 }
 
 std::string ScriptFile::read() {
@@ -235,7 +266,7 @@ std::string ScriptFile::read() {
 os::File ScriptFile::openToRewrite() const {
     constexpr std::string_view operation = "write the script";
     os::File file;
-    const std::error_code opened = os::openToRewrite(folder_, name_, file);
+    const std::error_code opened = os::openToRewrite(*folder_, name_, file);
     // Gone, a link now or a FIFO now: not the file this run read.
     if (opened == std::errc::no_such_file_or_directory ||
         opened == std::errc::too_many_symbolic_link_levels ||
@@ -254,11 +285,11 @@ std::size_t ScriptFile::temporaryNameLength() const {
 // The same steps as the write's, taken before there is anything to lose: the script opened for
 // writing, and a new file made and removed where the new script would be made.
 void ScriptFile::requireWritable() {
-    os::removeLeftovers(folder_);
+    os::removeLeftovers(*folder_);
     openToRewrite(); // closed at once: the write opens it again
     if (known_.links <= 1) {
         std::error_code error;
-        const os::TemporaryFile probe(folder_, temporaryNameLength(), error);
+        const os::TemporaryFile probe(*folder_, temporaryNameLength(), error);
         check(error, "write the script", path_);
     }
 }
@@ -278,7 +309,7 @@ void ScriptFile::write(std::string_view text, std::string_view tail) {
 bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     constexpr std::string_view operation = "write the script";
     std::error_code error;
-    os::TemporaryFile temporary(folder_, temporaryNameLength(), error);
+    os::TemporaryFile temporary(*folder_, temporaryNameLength(), error);
     // Failures name the file the user knows, not the hidden temporary one.
     check(error, operation, path_);
     writeBoth(temporary.file(), text, tail, operation, path_);
@@ -291,7 +322,7 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     check(os::status(temporary.file(), written), operation, path_);
     // Writing took a while: the last look is taken as the script is replaced.
     replace(temporary, name_, &known_, operation, path_);
-    os::syncFolder(folder_);
+    os::syncFolder(*folder_);
     // The new file keeps this run's lock from before it took the script's name.
     file_ = temporary.release();
     known_ = written;
@@ -319,33 +350,44 @@ void ScriptFile::requireUnchanged(const os::FileStatus& now) const {
 BackupFile::BackupFile(const fs::path& path)
     : path_(path)
     , name_(path.filename()) {
+    check(os::openFolder(folderOf(path), ownFolder_), "write the backup", path);
+    folder_ = &ownFolder_;
+    open();
+}
+
+BackupFile::BackupFile(const os::Folder& folder, const fs::path& name, const fs::path& path)
+    : path_(path)
+    , folder_(&folder)
+    , name_(name) {
+    open();
+}
+
+void BackupFile::open() {
     constexpr std::string_view operation = "write the backup";
-    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
     // Nothing is written under a name that could never exist.
-    if (name_.native().size() > os::maxNameLength(folder))
-        throw FileError(operation, path, std::make_error_code(std::errc::filename_too_long),
+    if (name_.native().size() > os::maxNameLength(*folder_))
+        throw FileError(operation, path_, std::make_error_code(std::errc::filename_too_long),
                         "the name is too long for its file system");
-    check(os::openFolder(folder, folder_), operation, path);
     os::FileStatus there;
-    check(os::statusAt(folder_, name_, there), operation, path);
+    check(os::statusAt(*folder_, name_, there), operation, path_);
     if (there.kind == os::Kind::folder)
-        throw FileError(operation, path, std::make_error_code(std::errc::is_a_directory),
+        throw FileError(operation, path_, std::make_error_code(std::errc::is_a_directory),
                         "it is a folder");
     if (there.kind == os::Kind::other)
-        throw FileError(operation, path, Refusal::notRegularFile);
+        throw FileError(operation, path_, Refusal::notRegularFile);
 }
 
 void BackupFile::requireWritable() {
-    os::removeLeftovers(folder_);
+    os::removeLeftovers(*folder_);
     std::error_code error;
-    const os::TemporaryFile probe(folder_, name_.native().size(), error);
+    const os::TemporaryFile probe(*folder_, name_.native().size(), error);
     check(error, "write the backup", path_);
 }
 
 void BackupFile::write(const ScriptFile& script, std::string_view bytes) {
     constexpr std::string_view operation = "write the backup";
     std::error_code error;
-    os::TemporaryFile temporary(folder_, name_.native().size(), error);
+    os::TemporaryFile temporary(*folder_, name_.native().size(), error);
     check(error, operation, path_);
     check(os::write(temporary.file(), bytes), operation, path_);
     // What this run may not give (another user's ownership) stays this run's: the backup is
@@ -354,7 +396,7 @@ void BackupFile::write(const ScriptFile& script, std::string_view bytes) {
     check(os::copyAccess(script.file(), temporary.file(), complete), operation, path_);
     check(os::sync(temporary.file()), operation, path_);
     replace(temporary, name_, nullptr, operation, path_);
-    os::syncFolder(folder_);
+    os::syncFolder(*folder_);
 }
 
 LogFile::LogFile(fs::path path)

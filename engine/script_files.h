@@ -70,6 +70,12 @@ public:
     // Fails, before anything is written, on a folder or anything else that is not a regular
     // file (a FIFO or device would hang the read), and on a script another run is patching.
     explicit ScriptFile(const std::filesystem::path& path);
+    // The script at name in folder, which the run opened once and keeps open for as long as the
+    // object lives; path is what failures name.
+    ScriptFile(const os::Folder& folder, const std::filesystem::path& name,
+               const std::filesystem::path& path);
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
 
     const std::filesystem::path& path() const noexcept { return path_; }
     const os::File& file() const noexcept { return file_; }
@@ -92,15 +98,17 @@ public:
     void write(std::string_view text, std::string_view tail);
 
 private:
+    void open(const os::Folder& folder, const std::filesystem::path& name);
     os::File openToRewrite() const;
     std::size_t temporaryNameLength() const;
     bool replaceWith(std::string_view text, std::string_view tail);
     void writeInPlace(const os::File& file, std::string_view text, std::string_view tail);
     void requireUnchanged(const os::FileStatus& now) const;
 
-    std::filesystem::path path_; // as the user chose it
-    os::Folder folder_;          // the folder the script is really in
-    std::filesystem::path name_; // its name there
+    std::filesystem::path path_;      // as the user chose it
+    os::Folder ownFolder_;            // where the run gave no folder, or a link led elsewhere
+    const os::Folder* folder_ = nullptr; // the folder the script is really in
+    std::filesystem::path name_;      // its name there
     os::File file_;
     os::FileStatus known_; // the script as this run read it or last wrote it
 };
@@ -113,14 +121,23 @@ public:
     // Fails, before anything is written, when the name is too long for its file system or names
     // a folder, FIFO, socket or device.
     explicit BackupFile(const std::filesystem::path& path);
+    // The backup at name in folder, which the run opened once and keeps open for as long as the
+    // object lives; path is what failures name.
+    BackupFile(const os::Folder& folder, const std::filesystem::path& name,
+               const std::filesystem::path& path);
+    BackupFile(const BackupFile&) = delete;
+    BackupFile& operator=(const BackupFile&) = delete;
     // Fails, before anything is written, as writing the backup would in a folder that takes no
     // new file (no right to write there, a read-only file system).
     void requireWritable();
     void write(const ScriptFile& script, std::string_view bytes);
 
 private:
+    void open();
+
     std::filesystem::path path_;
-    os::Folder folder_;
+    os::Folder ownFolder_; // where the run gave no folder
+    const os::Folder* folder_ = nullptr;
     std::filesystem::path name_;
 };
 

@@ -90,6 +90,31 @@ TEST(AnotherUser, ALinkInThePlaceOfATemporaryFileNeverTakesTheName) {
     }
 }
 
+// Whoever may write in the folder above the script's swaps the script's folder for a link to
+// another folder (root's own) before each operation in turn: the run writes only in the folder
+// it opened when it started, or refuses.
+TEST(AnotherUser, AFolderSwappedForALinkNeverTakesTheRunsWrites) {
+    const long operations = reliability::operationsOfAYesYesRun(original);
+    for (long k = 1; k <= operations; ++k) {
+        SCOPED_TRACE("swapped before operation " + std::to_string(k));
+        TempFolder root(reliability::fastFolder());
+        const reliability::Place place(root.path());
+        writeBytes(place.script, original);
+        fs::create_directory(root / "private");
+        writeBytes(root / "private" / "keep", "root's");
+        engine::os::FaultPlan plan;
+        plan.before = [&](long operation) {
+            if (operation == k) {
+                fs::rename(place.scripts, root / "moved");
+                fs::create_directory_symlink(root / "private", place.scripts);
+            }
+        };
+        reliability::codeOfRun(place, plan);
+        EXPECT_EQ(testing_support::namesIn(root / "private"), std::vector<std::string>{"keep"});
+        EXPECT_EQ(readBytes(root / "private" / "keep"), "root's");
+    }
+}
+
 // A watcher (inotify) may open each new file the moment it appears: a temporary file is
 // readable by this user alone until it holds the whole text and takes the script's access.
 TEST(AnotherUser, FindsNoTemporaryFileOpenToThemBeforeItIsComplete) {
