@@ -226,14 +226,24 @@ void ScriptFile::open(const os::Folder& folder, const fs::path& name) {
         name_ = name;
         folder_ = &folder;
     }
-    requireScriptKind(found, operation, path_);
-    check(os::openToRead(*folder_, name_, file_), operation, path_);
-    check(os::status(file_, known_), operation, path_);
-    requireScriptKind(known_, operation, path_);
-    const std::error_code locked = os::lock(file_, std::chrono::milliseconds(0));
-    if (locked == std::errc::operation_would_block)
-        throw FileError(operation, path_, locked, "another run of this program is patching it");
-    check(locked, operation, path_);
+    // A run that replaced the script holds its lock on the new file: one taken on the file it
+    // replaced, which has no name now, would stop nothing. So the name must still hold the locked
+    // file; what it holds instead is opened and locked in its turn.
+    for (int attempt = 0;; ++attempt) {
+        requireScriptKind(found, operation, path_);
+        check(os::openToRead(*folder_, name_, file_), operation, path_);
+        check(os::status(file_, known_), operation, path_);
+        requireScriptKind(known_, operation, path_);
+        const std::error_code locked = os::lock(file_, std::chrono::milliseconds(0));
+        if (locked == std::errc::operation_would_block)
+            throw FileError(operation, path_, locked, "another run of this program is patching it");
+        check(locked, operation, path_);
+        check(os::statusAt(*folder_, name_, found), operation, path_);
+        if (found.sameFile(known_))
+            return;
+        if (attempt == 10) // saved again and again, faster than it can be opened
+            throw FileError(operation, path_, Refusal::changedByAnotherProgram);
+    }
 }
 
 std::string ScriptFile::read() {

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -244,6 +246,51 @@ TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
     const int status = waitFor(first);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(readBytes(place.script), expectationFor(original).intended.back());
+}
+
+// The first run replaces the script just as the second opens it, before each of the second's
+// operations in turn: a lock taken on the old, nameless file would let the second go on. It is
+// refused as another run of this program, and writes nothing.
+TEST(TwoRuns, OneThatOpensTheScriptJustAsTheFirstReplacesItIsRefused) {
+    const std::string firstsText = expectationFor(original).intended.back();
+    for (long k = 1;; ++k) {
+        SCOPED_TRACE("replaced before operation " + std::to_string(k));
+        TempFolder root;
+        const reliability::Place place(root.path());
+        writeBytes(place.script, original);
+        const fs::path firstsNew = place.scripts / ".firsts-new";
+        writeBytes(firstsNew, firstsText);
+        // The first run holds its lock on the script, and on its new file from before it is renamed.
+        engine::os::File script(::open(place.script.c_str(), O_RDONLY | O_CLOEXEC));
+        const engine::os::File replacement(::open(firstsNew.c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(::flock(static_cast<int>(script.handle()), LOCK_EX), 0);
+        ASSERT_EQ(::flock(static_cast<int>(replacement.handle()), LOCK_EX), 0);
+        bool replaced = false;
+        engine::os::FaultPlan plan;
+        plan.before = [&](long operation) {
+            if (operation == k) {
+                fs::rename(firstsNew, place.script);
+                script = engine::os::File();
+                replaced = true;
+            }
+        };
+        std::string message;
+        std::error_code code;
+        try {
+            const reliability::PlanGuard guard(plan);
+            place.run();
+        } catch (const engine::PatchError& failure) {
+            message = failure.what();
+            code = failure.code();
+        }
+        if (!replaced) // refused before operation k
+            break;
+        EXPECT_EQ(code, std::errc::operation_would_block) << message;
+        EXPECT_NE(message.find("another run of this program"), std::string::npos) << message;
+        EXPECT_EQ(readBytes(place.script), firstsText);
+        EXPECT_FALSE(fs::exists(engine::backupPathFor(place.script)));
+        EXPECT_FALSE(fs::exists(place.log));
+    }
 }
 
 TEST(TwoRuns, OnOneLogTheSecondRecordFollowsTheFirstWhole) {
