@@ -91,9 +91,31 @@ std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus&
 
 // Locks the file against the same lock taken through any other opening of it, by this or any
 // other process, until it is closed. Another holder is waited for up to patience, then it is
-// std::errc::operation_would_block. A file system that cannot lock gives no error: there is
-// nothing to wait for there.
+// std::errc::operation_would_block. A file system that refuses locks (NFS without its lock
+// service) gives std::errc::no_lock_available where the system tells it: a LockFile can stand in.
 std::error_code lock(const File& file, std::chrono::milliseconds patience);
+
+// A lock for where the file system refuses locks: a file made under name in folder only where
+// none is, hidden, readable by this user alone and holding this process's id and host name. It
+// is removed when the object goes. One left by a process that is gone (on this host, no such
+// process) is free and taken over.
+class LockFile {
+public:
+    LockFile() noexcept = default;
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+    ~LockFile();
+
+    // std::errc::operation_would_block while another holds it; holder then says who, as far as
+    // the file tells ("process 1234 on example"), or is empty.
+    std::error_code take(const Folder& folder, const fs::path& name, std::string& holder);
+    bool held() const noexcept { return folder_ != nullptr; }
+
+private:
+    const Folder* folder_ = nullptr;
+    fs::path name_;
+    FileStatus own_;
+};
 
 // Reads to the end of the file; sizeHint is what the file is expected to hold. The buffer keeps
 // room past the end for what the patch adds, so that the rules can rewrite the text in it.
@@ -190,6 +212,7 @@ struct FaultPlan {
     std::function<void(long operation)> before;
     long moments = 0;
     std::function<void(long moment)> inside;
+    int lockError = 0; // when set, every lock is refused with it, as NFS without its lock service
 };
 void setFaultPlan(FaultPlan* plan) noexcept;
 

@@ -56,6 +56,13 @@ bool cannotLock(int error) {
     return error == ENOLCK || error == EINVAL || unsupported(error);
 }
 
+// An exclusive lock that does not wait: 0 when it is taken, or why not.
+int tryLock(int file) {
+    if (const int refused = shared::refusedLock())
+        return refused;
+    return ::flock(file, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+}
+
 FileStatus statusOf(const struct stat& file) {
     FileStatus result;
     result.kind = S_ISREG(file.st_mode)   ? Kind::regular
@@ -267,7 +274,7 @@ void removeIfAbandoned(int folder, const char* name) {
     if (::fstat(fd(file), &opened) != 0 || opened.st_dev != named.st_dev ||
         opened.st_ino != named.st_ino)
         return;
-    if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0) {
+    if (tryLock(fd(file)) == 0) {
         moment();
         ::unlinkat(folder, name, 0);
         moment();
@@ -361,21 +368,122 @@ std::error_code lock(const File& file, std::chrono::milliseconds patience) {
     return shared::lockWithin(
         [&](std::error_code& error) {
             for (;;) {
-                if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0) {
+                const int refused = tryLock(fd(file));
+                if (refused == 0) {
                     moment();
                     return shared::LockTry::taken;
                 }
-                if (errno == EINTR)
+                if (refused == EINTR)
                     continue;
-                if (errno == EWOULDBLOCK)
+                if (refused == EWOULDBLOCK)
                     return shared::LockTry::busy;
-                if (cannotLock(errno))
-                    return shared::LockTry::taken;
-                error = lastError();
+                error = errorCode(cannotLock(refused) ? ENOLCK : refused);
                 return shared::LockTry::failed;
             }
         },
         patience);
+}
+
+namespace {
+
+std::string hostName() {
+    std::array<char, 256> host{};
+    ::gethostname(host.data(), host.size() - 1);
+    return host.data();
+}
+
+// Who a lock file names, and whether that process is gone: only a process of this host can be
+// looked for, and one that cannot be told (another user's) is taken to be there.
+bool holderIsGone(std::string_view text, std::string& holder) {
+    const std::size_t space = text.find(' ');
+    const std::size_t end = text.find('\n');
+    if (space == std::string_view::npos || end == std::string_view::npos || end < space ||
+        space == 0 || space > 9 ||
+        text.substr(0, space).find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    const std::string pid(text.substr(0, space));
+    const std::string host(text.substr(space + 1, end - space - 1));
+    holder = "process " + pid + " on " + host;
+    const long id = std::stol(pid);
+    return id > 0 && host == hostName() && ::kill(static_cast<pid_t>(id), 0) != 0 &&
+           errno == ESRCH;
+}
+
+} // namespace
+
+LockFile::~LockFile() {
+    if (!folder_)
+        return;
+    struct stat named {};
+    const int at = fd(folder_->file);
+    if (::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        statusOf(named).sameFile(own_))
+        ::unlinkat(at, name_.c_str(), 0);
+}
+
+std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::string& holder) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    const std::string mine = std::to_string(::getpid()) + " " + hostName() + "\n";
+    std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        File made;
+        std::error_code error =
+            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
+        if (!error) {
+            struct stat own {};
+            if (::fstat(fd(made), &own) != 0)
+                error = lastError();
+            else {
+                folder_ = &folder; // from here on, the object removes it
+                name_ = name;
+                own_ = statusOf(own);
+            }
+            if (!error && ::write(fd(made), mine.data(), mine.size()) !=
+                              static_cast<ssize_t>(mine.size()))
+                error = lastError();
+            if (!error && ::fsync(fd(made)) != 0)
+                error = lastError();
+            moment();
+            return error;
+        }
+        if (error != std::errc::file_exists)
+            return error;
+        File found;
+        error = openAt(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, found);
+        if (error == std::errc::no_such_file_or_directory) // given up meanwhile
+            continue;
+        if (error)
+            return error;
+        struct stat seen {};
+        std::array<char, 512> text{};
+        const ssize_t got = ::read(fd(found), text.data(), text.size() - 1);
+        if (::fstat(fd(found), &seen) != 0 || got < 0)
+            return lastError();
+        holder.clear();
+        if (!holderIsGone(std::string_view(text.data(), static_cast<std::size_t>(got)), holder))
+            return errorCode(EWOULDBLOCK);
+        // Moved aside before it is removed: of two runs that take it over, one moves it and the
+        // other finds it gone, and a lock made since it was looked at is put back.
+        const std::string aside = temporaryName(longestTemporaryName, random());
+        if (::renameat(at, name.c_str(), at, aside.c_str()) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return lastError();
+        }
+        moment();
+        struct stat moved {};
+        const bool same = ::fstatat(at, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          moved.st_dev == seen.st_dev && moved.st_ino == seen.st_ino;
+        if (!same)
+            ::linkat(at, aside.c_str(), at, name.c_str(), 0);
+        ::unlinkat(at, aside.c_str(), 0);
+        moment();
+        if (!same)
+            return errorCode(EWOULDBLOCK);
+    }
+    return errorCode(EWOULDBLOCK);
 }
 
 std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
@@ -501,7 +609,7 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
         }
         // Locked before anything else, so that no other run takes it for a dead run's. One that
         // did so first is removing it: this run leaves it to that one and takes another name.
-        const int locked = ::flock(fd(made), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+        const int locked = tryLock(fd(made));
         moment();
         struct stat opened {};
         struct stat named {};

@@ -585,6 +585,14 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     return {};
 }
 
+// lock() here still takes a file system that cannot lock for one with nothing to wait for, so no
+// run asks for a lock file on Windows.
+LockFile::~LockFile() = default;
+
+std::error_code LockFile::take(const Folder&, const fs::path&, std::string&) {
+    return posixError(ENOTSUP);
+}
+
 // No signal ends a Windows program part way through a write the way SIGTERM does: closing the
 // window waits for the run, and a killed process is killed whatever it asks for.
 SignalsDeferred::SignalsDeferred() noexcept = default;

@@ -237,13 +237,40 @@ void ScriptFile::open(const os::Folder& folder, const fs::path& name) {
         const std::error_code locked = os::lock(file_, std::chrono::milliseconds(0));
         if (locked == std::errc::operation_would_block)
             throw FileError(operation, path_, locked, "another run of this program is patching it");
-        check(locked, operation, path_);
+        if (locked == std::errc::no_lock_available)
+            takeLockFile();
+        else
+            check(locked, operation, path_);
         check(os::statusAt(*folder_, name_, found), operation, path_);
         if (found.sameFile(known_))
             return;
         if (attempt == 10) // saved again and again, faster than it can be opened
             throw FileError(operation, path_, Refusal::changedByAnotherProgram);
     }
+}
+
+// The lock file is named for the script and lies beside it, so that every run on the script
+// looks for the same one, whichever file the name holds.
+void ScriptFile::takeLockFile() {
+    constexpr std::string_view operation = "open the script";
+    if (lockFile_.held())
+        return;
+    const fs::path name = "." + name_.native() + ".lock";
+    std::string holder;
+    const std::error_code taken = lockFile_.take(*folder_, name, holder);
+    if (taken == std::errc::operation_would_block)
+        throw FileError(operation, path_, taken,
+                        "another run of this program is patching it" +
+                            (holder.empty() ? std::string() : " (" + holder + ")") +
+                            ": it holds the lock file \"" + displayPath(name) +
+                            "\" beside the script. If no run is going on, remove that file");
+    // A folder that takes no new file takes no new script either: it is written in place, with
+    // no lock, as on any file system that has none.
+    if (taken == std::errc::permission_denied || taken == std::errc::operation_not_permitted ||
+        taken == std::errc::read_only_file_system || taken == std::errc::filename_too_long ||
+        taken == std::errc::not_supported)
+        return;
+    check(taken, operation, path_);
 }
 
 std::string ScriptFile::read() {
@@ -431,7 +458,9 @@ LogFile::LogFile(fs::path path)
     if (locked == std::errc::operation_would_block)
         throw FileError(operation, path_, locked,
                         "another run of this program has been writing to it for too long");
-    check(locked, operation, path_);
+    // Where the file system has no locks, records are appended unlocked, as they always were.
+    if (locked != std::errc::no_lock_available)
+        check(locked, operation, path_);
 }
 
 void LogFile::append(std::string_view bytes) {

@@ -99,6 +99,7 @@ public:
 
 private:
     void open(const os::Folder& folder, const std::filesystem::path& name);
+    void takeLockFile();
     os::File openToRewrite() const;
     std::size_t temporaryNameLength() const;
     bool replaceWith(std::string_view text, std::string_view tail);
@@ -111,6 +112,7 @@ private:
     std::filesystem::path name_;      // its name there
     os::File file_;
     os::FileStatus known_; // the script as this run read it or last wrote it
+    os::LockFile lockFile_; // where the file system refuses locks
 };
 
 // The backup beside the script: the script's bytes as they were. Whatever is at its name, a link

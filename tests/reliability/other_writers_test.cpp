@@ -211,10 +211,14 @@ struct Pipe {
     int ends[2]{-1, -1};
 };
 
-TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
+// Two processes: the first run waits at its version question while the second is started.
+// lockError, where given, is how the file system refuses every lock.
+void secondRunWhileTheFirstWaits(int lockError) {
     TempFolder root;
     const reliability::Place place(root.path());
     writeBytes(place.script, original);
+    engine::os::FaultPlan plan;
+    plan.lockError = lockError;
     Pipe asked, answered;
     const pid_t first = ::fork();
     if (first == 0) {
@@ -223,6 +227,7 @@ TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
             asked.tell();
             answered.hear();
         };
+        engine::os::setFaultPlan(&plan);
         try {
             engine::runPatch(place.scripts, "morvane.mrc", ui, place.logs, fixedTime);
         } catch (...) {
@@ -234,19 +239,102 @@ TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
     const std::string log = readBytes(place.log);
     const auto started = std::chrono::steady_clock::now();
     std::error_code code;
+    std::string message;
     try {
+        const reliability::PlanGuard guard(plan);
         place.run();
     } catch (const engine::PatchError& failure) {
         code = failure.code();
+        message = failure.what();
     }
-    EXPECT_EQ(code, std::errc::operation_would_block);
+    EXPECT_EQ(code, std::errc::operation_would_block) << message;
+    EXPECT_NE(message.find("another run of this program is patching it"), std::string::npos)
+        << message;
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
-    EXPECT_EQ(readBytes(place.log), log) << "the refused run wrote to the log";
+    EXPECT_TRUE(readBytes(place.log) == log) << "the refused run wrote to the log";
     answered.tell();
     const int status = waitFor(first);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(readBytes(place.script), expectationFor(original).intended.back());
+    EXPECT_TRUE(readBytes(place.script) == expectationFor(original).intended.back());
+    EXPECT_TRUE(readBytes(engine::backupPathFor(place.script)) == original)
+        << "the backup does not hold the text as read";
+    EXPECT_EQ(testing_support::namesIn(place.scripts),
+              (std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"}));
 }
+
+TEST(TwoRuns, OnOneScriptTheSecondIsRefusedAtOnceAndTheFirstCompletes) {
+    secondRunWhileTheFirstWaits(0);
+}
+
+// NFS without its lock service refuses every lock (ENOLCK): a lock file beside the script, made
+// only where no other exists, stands in for the lock.
+TEST(TwoRuns, WhereLocksAreRefusedALockFileRefusesTheSecond) {
+    secondRunWhileTheFirstWaits(ENOLCK);
+}
+
+struct LockFileCase {
+    const char* name;
+    bool holderGone;   // a process of this host that has ended; otherwise this test's own
+    bool anotherHost;
+};
+
+// Test lists show the case by name.
+void PrintTo(const LockFileCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class LockFileLeft : public ::testing::TestWithParam<LockFileCase> {};
+
+// A lock file found beside the script: one whose process is gone (same host, no such process) is
+// free; one of a live process, or of another host, where it cannot be told, refuses the run.
+TEST_P(LockFileLeft, IsTakenOverOnlyWhenItsProcessIsGone) {
+    const LockFileCase& c = GetParam();
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, original);
+    pid_t holder = ::getpid();
+    if (c.holderGone) {
+        holder = ::fork();
+        if (holder == 0)
+            ::_exit(0);
+        waitFor(holder);
+    }
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const fs::path lockFile = place.scripts / ".morvane.mrc.lock";
+    writeBytes(lockFile, std::to_string(holder) + " " +
+                             (c.anotherHost ? std::string("elsewhere.invalid") : host) + "\n");
+    engine::os::FaultPlan plan;
+    plan.lockError = ENOLCK;
+    std::error_code code;
+    std::string message;
+    try {
+        const reliability::PlanGuard guard(plan);
+        place.run();
+    } catch (const engine::PatchError& failure) {
+        code = failure.code();
+        message = failure.what();
+    }
+    if (c.holderGone && !c.anotherHost) {
+        EXPECT_FALSE(code) << message;
+        EXPECT_TRUE(readBytes(place.script) == expectationFor(original).intended.back());
+        EXPECT_FALSE(fs::exists(lockFile));
+        return;
+    }
+    EXPECT_EQ(code, std::errc::operation_would_block) << message;
+    EXPECT_NE(message.find("another run of this program is patching it"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find(".morvane.mrc.lock"), std::string::npos) << message;
+    EXPECT_TRUE(readBytes(place.script) == original) << "the script was written";
+    EXPECT_TRUE(fs::exists(lockFile));
+    EXPECT_FALSE(fs::exists(place.log));
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, LockFileLeft,
+                         ::testing::Values(LockFileCase{"OfAProcessThatIsGone", true, false},
+                                           LockFileCase{"OfALiveProcess", false, false},
+                                           LockFileCase{"OfAnotherHost", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The first run replaces the script just as the second opens it, before each of the second's
 // operations in turn: a lock taken on the old, nameless file would let the second go on. It is
