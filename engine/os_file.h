@@ -62,6 +62,10 @@ struct FileStatus {
     std::uint64_t size = 0;
     std::int64_t modified = 0; // nanoseconds since the epoch
     std::uint64_t links = 0;   // how many names the file has
+    // Who else may use it: where the system has no owners or modes, no one else.
+    bool ownedByUser = true; // by the user this process acts as
+    bool othersMayWrite = false;
+    bool othersMayRead = false; // or, for a folder, list or enter it
 
     bool sameFile(const FileStatus& other) const noexcept {
         return kind == other.kind && device == other.device && identity == other.identity;
@@ -81,11 +85,17 @@ std::error_code openToRead(const Folder& folder, const fs::path& name, File& fil
 // Opens the file at name in folder for writing over it, without creating or truncating it,
 // following a link at the name or waiting.
 std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file);
-// Opens the log for appending, making it when it is missing, without waiting on a FIFO. A link
-// at its name is followed: the log lives in the user's own folder, where only the user can put
-// one.
-std::error_code openLog(const fs::path& path, File& file);
+// Opens the folder at path, making it and the folders above it that are missing, without
+// following a link at any level it makes nor at the folder itself: the levels above that exist
+// are the user's own setting, and are followed. The folder is made readable by this user alone,
+// the levels above it as the user's other folders are.
+std::error_code openOwnFolder(const fs::path& path, Folder& folder);
+// Opens name in folder for appending, making it (readable by this user alone) when it is
+// missing, without following a link at the name or waiting on a FIFO or device.
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file);
 std::error_code status(const File& file, FileStatus& result);
+// Lets no one but the owner read, write or enter the file or folder.
+std::error_code makePrivate(const File& file);
 // The file at name in folder, a link there taken as itself; a missing name is Kind::missing.
 std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result);
 

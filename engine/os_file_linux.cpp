@@ -75,6 +75,9 @@ FileStatus statusOf(const struct stat& file) {
     result.modified =
         static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec;
     result.links = static_cast<std::uint64_t>(file.st_nlink);
+    result.ownedByUser = file.st_uid == ::geteuid();
+    result.othersMayWrite = (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    result.othersMayRead = (file.st_mode & (S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH)) != 0;
     return result;
 }
 
@@ -332,10 +335,54 @@ std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& 
     return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file);
 }
 
-std::error_code openLog(const fs::path& path, File& file) {
+namespace {
+
+// The folder at path, made where it is missing with the levels above it. A level that exists is
+// followed as the system would unless it is the last and must not be; a level made here, or the
+// last, is opened without following a link, which it then is (ELOOP).
+std::error_code openOrMake(const fs::path& path, bool last, File& folder) {
+    if (!last) {
+        const auto error = openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder);
+        if (error != std::errc::no_such_file_or_directory)
+            return error;
+    }
+    const fs::path name = path.filename();
+    if (name.empty() || name == "." || name == "..") // a root or a path that names no level
+        return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder);
+    File above;
+    if (const auto error = openOrMake(path.has_parent_path() ? path.parent_path() : ".", false,
+                                      above))
+        return error;
+    if (::mkdirat(fd(above), name.c_str(), last ? 0700 : 0777) != 0 && errno != EEXIST)
+        return lastError();
+    moment();
+    const auto error =
+        openAt(fd(above), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, folder);
+    struct stat found {};
+    if (error == std::errc::not_a_directory &&
+        ::fstatat(fd(above), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(found.st_mode))
+        return errorCode(ELOOP);
+    return error;
+}
+
+} // namespace
+
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
     if (const auto fault = injectedFault())
         return fault;
-    return openAt(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, file);
+    fs::path normal = path.lexically_normal();
+    if (normal.filename().empty() && normal.has_parent_path())
+        normal = normal.parent_path(); // a trailing separator
+    folder.path = path;
+    return openOrMake(normal, true, folder.file);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(fd(folder.file), name.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK, file);
 }
 
 std::error_code status(const File& file, FileStatus& result) {
@@ -345,6 +392,16 @@ std::error_code status(const File& file, FileStatus& result) {
     if (::fstat(fd(file), &found) != 0)
         return lastError();
     result = statusOf(found);
+    return {};
+}
+
+std::error_code makePrivate(const File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0 || ::fchmod(fd(file), found.st_mode & 0700) != 0)
+        return lastError();
+    moment();
     return {};
 }
 

@@ -311,12 +311,25 @@ std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& 
     return openFileAt(folder, name, GENERIC_READ | GENERIC_WRITE, file);
 }
 
-std::error_code openLog(const fs::path& path, File& file) {
+// Made and opened by its path, as before; reparse points are not looked for here yet.
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
+    if (const auto error = createFolders(path))
+        return error;
+    return openFolder(path, folder);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
     if (const auto fault = injectedFault())
         return fault;
     // Appending only: each write lands at the end, whoever else appends.
-    return openPath(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    return openPath(folder.path / name,
+                    FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, file);
+}
+
+// The owner and mode of FileStatus keep their defaults here: no one else, nothing to change.
+std::error_code makePrivate(const File&) {
+    return {};
 }
 
 std::error_code status(const File& file, FileStatus& result) {

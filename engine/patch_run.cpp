@@ -169,6 +169,9 @@ private:
         record_.backupSaved = true;
         log.syncAndClose();
         record_.logSaved = true;
+        if (log.madePrivate())
+            ui_.showInfo("The patch log \"" + displayPath(log.path()) +
+                         "\" could be read by other users. It is now readable by you alone.");
         ui_.showStatus("Backup file created. Patching...");
     }
 

@@ -436,24 +436,81 @@ void BackupFile::write(const ScriptFile& script, std::string_view bytes) {
     os::syncFolder(*folder_);
 }
 
+namespace {
+
+// A log or folder the run writes through must be this user's, and no one else's to change;
+// remedy is what the user can do about one that others may write to.
+void requireOwn(const os::FileStatus& found, std::string_view operation, const fs::path& path,
+                std::string_view remedy) {
+    if (!found.ownedByUser)
+        throw FileError(operation, path, Refusal::ownedByAnotherUser,
+                        "it belongs to another user. Remove it, or have its owner changed to "
+                        "you, and patch again");
+    if (found.othersMayWrite)
+        throw FileError(operation, path, Refusal::writableByOthers,
+                        "other users may write to it. " + std::string(remedy));
+}
+
+} // namespace
+
+void LogFile::openFolder() {
+    const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
+    // When the folder cannot be made, that is the reason to give, not the "No such file or
+    // directory" of the open that would follow.
+    const std::error_code opened = os::openOwnFolder(folder, folder_);
+    if (opened == std::errc::too_many_symbolic_link_levels)
+        throw FileError("open the log folder", folder, Refusal::isALink,
+                        "it is a link, and the log is never kept through one. Remove the link; "
+                        "the next run makes the folder anew");
+    check(opened, "create the log folder", folder);
+    os::FileStatus found;
+    check(os::status(folder_.file, found), "open the log folder", folder);
+    requireOwn(found, "open the log folder", folder,
+               "Let only yourself write in it (chmod 700), and patch again");
+    if (found.othersMayRead)
+        check(os::makePrivate(folder_.file), "open the log folder", folder);
+}
+
 LogFile::LogFile(fs::path path)
     : path_(std::move(path)) {
-    // The log's folder may not exist yet; when it cannot be made, that is the reason to give,
-    // not the "No such file or directory" of the open that would follow.
-    const fs::path folder = path_.parent_path();
-    if (!folder.empty())
-        check(os::createFolders(folder), "create the log folder", folder);
+    openFolder();
     constexpr std::string_view operation = "open the log";
-    const std::error_code opened = os::openLog(path_, file_);
-    // What a FIFO with no reader, a socket or a device without its driver says to an opening
-    // that does not wait.
+    const fs::path name = path_.filename();
+    constexpr std::string_view link =
+        "it is a link, and the log is never written through one. Remove the link; the next run "
+        "starts a new log";
+    // Looked at before it is opened: opening a device can set it going.
+    os::FileStatus found;
+    check(os::statusAt(folder_, name, found), operation, path_);
+    if (found.kind == os::Kind::link)
+        throw FileError(operation, path_, Refusal::isALink, link);
+    if (found.kind == os::Kind::folder)
+        throw FileError(operation, path_, std::make_error_code(std::errc::is_a_directory),
+                        "it is a folder");
+    if (found.kind == os::Kind::other)
+        throw FileError(operation, path_, Refusal::notRegularFile);
+    const std::error_code opened = os::openLog(folder_, name, file_);
+    // A link or a FIFO put there since the look: what a FIFO with no reader, a socket or a
+    // device without its driver says to an opening that does not wait.
+    if (opened == std::errc::too_many_symbolic_link_levels)
+        throw FileError(operation, path_, Refusal::isALink, link);
     if (opened == std::errc::no_such_device_or_address)
         throw FileError(operation, path_, Refusal::notRegularFile);
     check(opened, operation, path_);
-    os::FileStatus found;
+    // Nothing is written before what was opened is known.
     check(os::status(file_, found), operation, path_);
     if (found.kind != os::Kind::regular)
         throw FileError(operation, path_, Refusal::notRegularFile);
+    requireOwn(found, operation, path_,
+               "Let only yourself write to it (chmod 600), or remove it, and patch again");
+    if (found.links > 1)
+        throw FileError(operation, path_, Refusal::hasOtherNames,
+                        "it has other names (hard links), which writing to it would change too. "
+                        "Remove it; the next run starts a new log");
+    if (found.othersMayRead) {
+        check(os::makePrivate(file_), operation, path_);
+        madePrivate_ = true;
+    }
     const std::error_code locked = os::lock(file_, logPatience);
     if (locked == std::errc::operation_would_block)
         throw FileError(operation, path_, locked,

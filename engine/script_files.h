@@ -144,20 +144,29 @@ private:
 };
 
 // The patch log, open for appending for as long as the object lives, and locked so that the
-// records of two runs never mix. Its folder is made first when it is missing.
+// records of two runs never mix. Its folder is made first when it is missing. Both are this
+// user's alone: the log keeps every patched script's whole text.
 class LogFile {
 public:
-    // Refuses a log that is not a regular file (a FIFO would hang the run); waits a while for
-    // another run that is writing its record.
+    // Refuses a log that is not a regular file (a FIFO would hang the run), and a log or folder
+    // that could lead the writing elsewhere: a link, another user's, one that others may write
+    // to, a log with other names. Nothing is opened through a link. Waits a while for another
+    // run that is writing its record.
     explicit LogFile(std::filesystem::path path);
     void append(std::string_view bytes);
     // Flushes to disk and closes; after this the appended bytes survive a crash.
     void syncAndClose();
     const std::filesystem::path& path() const { return path_; }
+    // Whether the log was found readable by others, and made private.
+    bool madePrivate() const noexcept { return madePrivate_; }
 
 private:
+    void openFolder();
+
     std::filesystem::path path_;
+    os::Folder folder_;
     os::File file_;
+    bool madePrivate_ = false;
 };
 
 } // namespace engine
