@@ -255,7 +255,9 @@ void ScriptFile::takeLockFile() {
     constexpr std::string_view operation = "open the script";
     if (lockFile_.held())
         return;
-    const fs::path name = "." + name_.native() + ".lock";
+    fs::path name = ".";
+    name += name_;
+    name += ".lock";
     std::string holder;
     const std::error_code taken = lockFile_.take(*folder_, name, holder);
     if (taken == std::errc::operation_would_block)
