@@ -341,7 +341,8 @@ INSTANTIATE_TEST_SUITE_P(Holders, LockFileLeft,
 // refused as another run of this program, and writes nothing.
 TEST(TwoRuns, OneThatOpensTheScriptJustAsTheFirstReplacesItIsRefused) {
     const std::string firstsText = expectationFor(original).intended.back();
-    for (long k = 1;; ++k) {
+    long k = 1;
+    for (;; ++k) {
         SCOPED_TRACE("replaced before operation " + std::to_string(k));
         TempFolder root;
         const reliability::Place place(root.path());
@@ -379,6 +380,9 @@ TEST(TwoRuns, OneThatOpensTheScriptJustAsTheFirstReplacesItIsRefused) {
         EXPECT_FALSE(fs::exists(engine::backupPathFor(place.script)));
         EXPECT_FALSE(fs::exists(place.log));
     }
+    std::printf("the script replaced before each of the second run's first %ld operations: "
+                "refused every time\n",
+                k - 1);
 }
 
 TEST(TwoRuns, OnOneLogTheSecondRecordFollowsTheFirstWhole) {
