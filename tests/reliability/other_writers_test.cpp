@@ -236,6 +236,15 @@ void secondRunWhileTheFirstWaits(int lockError) {
         ::_exit(0);
     }
     ASSERT_TRUE(asked.hear()); // the first run is at its version question
+    if (lockError) { // hidden, the first run's alone, naming it
+        const fs::path lockFile = place.scripts / ".morvane.mrc.lock";
+        struct stat status {};
+        EXPECT_EQ(::lstat(lockFile.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        char host[256] = {};
+        ::gethostname(host, sizeof host - 1);
+        EXPECT_EQ(readBytes(lockFile), std::to_string(first) + " " + host + "\n");
+    }
     const std::string log = readBytes(place.log);
     const auto started = std::chrono::steady_clock::now();
     std::error_code code;
