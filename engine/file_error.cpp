@@ -17,6 +17,14 @@ public:
             return "it was changed by another program while it was being patched";
         case Refusal::temporaryFileTaken:
             return "another program put something else in the place of its temporary file";
+        case Refusal::isALink:
+            return "it is a link";
+        case Refusal::ownedByAnotherUser:
+            return "it belongs to another user";
+        case Refusal::writableByOthers:
+            return "other users may write to it";
+        case Refusal::hasOtherNames:
+            return "it has other names (hard links)";
         }
         return "refused";
     }

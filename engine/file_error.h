@@ -13,6 +13,11 @@ enum class Refusal {
     notRegularFile = 1,
     changedByAnotherProgram,
     temporaryFileTaken,
+    // The log and its folder are refused when they could lead the run's writing elsewhere.
+    isALink,
+    ownedByAnotherUser,
+    writableByOthers,
+    hasOtherNames,
 };
 
 const std::error_category& refusalCategory() noexcept;

@@ -33,6 +33,15 @@ std::error_code injectedFault() {
     return {};
 }
 
+void moment() {
+    if (faultPlan && faultPlan->inside)
+        faultPlan->inside(++faultPlan->moments);
+}
+
+int refusedLock() {
+    return faultPlan ? faultPlan->lockError : 0;
+}
+
 std::error_code readAll(const ReadSome& readSome, std::size_t sizeHint, std::size_t limit,
                         std::string& bytes) {
     if (sizeHint > limit)

@@ -9,6 +9,10 @@ namespace engine::os::shared {
 
 // The fault the plan injects at this operation, if any; counts the operation.
 std::error_code injectedFault();
+// A moment inside an operation, after a system call that changed something.
+void moment();
+// The error the plan refuses every lock with, or 0.
+int refusedLock();
 
 // Reads up to size bytes into data, setting got (0 at the end of the file).
 using ReadSome = std::function<std::error_code(char* data, std::size_t size, std::size_t& got)>;

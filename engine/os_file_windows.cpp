@@ -394,19 +394,27 @@ std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& 
     return openFileAt(folder, name, GENERIC_READ | GENERIC_WRITE, file);
 }
 
-std::error_code openLog(const fs::path& path, File& file) {
+// Made where missing and opened by its path. Whoever may write where the log is kept could put
+// a link (a reparse point) in the place of its folder or of the log, to a folder or file of an
+// administrator's, who would then append a script's text to it: neither is opened through one.
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
+    if (const auto error = createFolders(path))
+        return error;
+    if (const auto error = requireNoLink(path))
+        return error;
+    return openFolder(path, folder);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
     if (const auto fault = injectedFault())
         return fault;
-    // Whoever may write in the log's folder could put a link (a reparse point) there to a file
-    // of an administrator's, who would then append a script's text to it: the folder and the
-    // log are opened as themselves, and a link is refused.
-    if (const auto error = requireNoLink(path.parent_path()))
-        return error;
     File opened;
     // Appending only: each write lands at the end, whoever else appends.
-    if (const auto error = openPath(
-            path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, opened))
+    if (const auto error =
+            openPath(folder.path / name,
+                     FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT,
+                     opened))
         return error;
     FileStatus found;
     if (const auto error = statusOf(handleOf(opened), found))
@@ -414,6 +422,11 @@ std::error_code openLog(const fs::path& path, File& file) {
     if (found.kind == Kind::link)
         return posixError(ELOOP);
     file = std::move(opened);
+    return {};
+}
+
+// The owner and mode of FileStatus keep their defaults here: no one else, nothing to change.
+std::error_code makePrivate(const File&) {
     return {};
 }
 
@@ -717,6 +730,14 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     return {};
 }
 
+// lock() here still takes a file system that cannot lock for one with nothing to wait for, so no
+// run asks for a lock file on Windows.
+LockFile::~LockFile() = default;
+
+std::error_code LockFile::take(const Folder&, const fs::path&, std::string&) {
+    return posixError(ENOTSUP);
+}
+
 // No signal ends a Windows program part way through a write the way SIGTERM does: closing the
 // window waits for the run, and a killed process is killed whatever it asks for.
 SignalsDeferred::SignalsDeferred() noexcept = default;
@@ -767,6 +788,10 @@ std::size_t maxNameLength(const fs::path& folder) noexcept {
         longest > 0)
         return longest;
     return 255;
+}
+
+std::size_t maxNameLength(const Folder& folder) noexcept {
+    return maxNameLength(folder.path);
 }
 
 } // namespace engine::os

@@ -1,5 +1,6 @@
 #include "engine/patch_run.h"
 
+#include "engine/os_file.h"
 #include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
 #include "engine/script_files.h"
@@ -66,18 +67,28 @@ constexpr std::string_view versionQuestion =
     "the Morvane version information to reflect this change (you may be told that you are "
     "running an old version of Morvane when you start it up)?";
 
+// The folder chosen, opened once: the script's name, the backup and every temporary file beside
+// them are reached through it, however the path to it changes while the run goes on.
+os::Folder openedFolder(const fs::path& folder, const fs::path& script) {
+    os::Folder opened;
+    check(os::openFolder(folder, opened), "open the script", script);
+    return opened;
+}
+
 // One run, once the user has confirmed it: its script open and read, what it has written kept in
 // the record that a failure's message is made from.
 class Run {
 public:
     // Everything that can be refused before the script is read is refused here.
-    Run(RunRecord& record, PatchUi& ui, const LocalClock& clock, std::string_view shownName)
+    Run(RunRecord& record, PatchUi& ui, const LocalClock& clock, const fs::path& folder,
+        const fs::path& fileName, std::string_view shownName)
         : record_(record)
         , ui_(ui)
         , clock_(clock)
         , name_(shownName)
-        , script_(record.script)
-        , backup_(record.backup) {}
+        , folder_(openedFolder(folder, record.script))
+        , script_(folder_, fileName, record.script)
+        , backup_(folder_, backupPathFor(fileName), record.backup) {}
 
     // What the run does is decided here, from what the category patch would change; a run that
     // would change nothing writes nothing, so a second press of Patch leaves the first one's
@@ -162,6 +173,9 @@ private:
         record_.backupSaved = true;
         log.syncAndClose();
         record_.logSaved = true;
+        if (log.madePrivate())
+            ui_.showInfo("The patch log \"" + displayPath(log.path()) +
+                         "\" could be read by other users. It is now readable by you alone.");
         ui_.showStatus("Backup file created. Patching...");
     }
 
@@ -180,6 +194,7 @@ private:
     PatchUi& ui_;
     const LocalClock& clock_;
     std::string name_;
+    os::Folder folder_;
     ScriptFile script_;
     BackupFile backup_;
 };
@@ -209,7 +224,7 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
     run.backup = backupPathFor(run.script);
     run.log = logFolder / logFileName;
     try {
-        Run(run, ui, clock, shownName).carryOut();
+        Run(run, ui, clock, folder, fileName, shownName).carryOut();
     } catch (const FileError& failure) {
         throw PatchError(run.failureText(failure), failure.code());
     } catch (const std::bad_alloc&) {

@@ -12,12 +12,15 @@
 namespace reliability {
 
 // Starts a Yes/Yes run in a child process, calling beforeOperation (where given) before each of
-// its file operations; returns the child's process id.
-inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {}) {
+// its file operations and insideOperation at each moment inside one; returns the child's process
+// id.
+inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {},
+                      std::function<void(long)> insideOperation = {}) {
     const pid_t child = ::fork();
     if (child == 0) {
         engine::os::FaultPlan plan;
         plan.before = std::move(beforeOperation);
+        plan.inside = std::move(insideOperation);
         engine::os::setFaultPlan(&plan);
         try {
             place.run();
