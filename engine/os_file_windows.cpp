@@ -269,8 +269,9 @@ std::wstring wide(std::string_view ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
-// Who may open a new temporary file: this user alone, from the moment it exists, so that no one
-// else reads the text while it is written. It takes the script's own DACL once it is complete.
+// Who may open a new temporary file or a new log: this user alone, from the moment it exists, so
+// that no one else reads the text while it is written. A temporary file takes the script's own
+// DACL once it is complete; the log, which keeps every script's text, keeps this one.
 class OwnerOnly {
 public:
     OwnerOnly() {
@@ -409,12 +410,13 @@ std::error_code openLog(const Folder& folder, const fs::path& name, File& file) 
     if (const auto fault = injectedFault())
         return fault;
     File opened;
+    OwnerOnly ownerOnly;
     // Appending only: each write lands at the end, whoever else appends.
     if (const auto error =
             openPath(folder.path / name,
                      FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT,
-                     opened))
+                     opened, ownerOnly.attributes()))
         return error;
     FileStatus found;
     if (const auto error = statusOf(handleOf(opened), found))

@@ -221,6 +221,18 @@ TEST_F(WindowsSave, TheTemporaryFileIsThisUsersAloneWhileItIsWritten) {
     EXPECT_GT(seen, 0) << "no temporary file was seen before its first byte";
 }
 
+// The log keeps every patched script's text: made in a folder everyone may read (a portable
+// copy's own folder), it still lets no one else in.
+TEST_F(WindowsSave, ANewLogIsThisUsersAloneWhereOthersMayReadItsFolder) {
+    if (!setDacl(root / "logs", L"D:P(A;OICI;FA;;;OW)(A;OICI;0x1200a9;;;WD)"))
+        GTEST_SKIP() << "this file system keeps no ACL";
+    writeBytes(script(), std::string(engine::ruleC3.find) + "\r\n");
+    RecordingUi ui({true, false});
+    run(ui);
+    EXPECT_TRUE(ownerOnly(root / "logs" / "parselog.log"))
+        << daclOf(root / "logs" / "parselog.log").c_str();
+}
+
 struct DeviceNameCase {
     const wchar_t* name;
     bool device;
