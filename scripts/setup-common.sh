@@ -8,18 +8,22 @@ repo_root() {
 }
 
 # Debian 12 packages; each line names what needs it.
-build_packages=(
+# What building and running the program needs, and nothing more.
+program_packages=(
     cmake ninja-build g++ pkg-config # the build
-    libgtest-dev                     # engine tests
-    qt6-base-dev                     # the windows and their tests
+    qt6-base-dev                     # the windows
     fonts-wine                       # the Tahoma embedded in the program
+)
+# What the tests need besides.
+test_packages=(
+    dpkg-dev file                    # building and inspecting the Debian package (CPack needs file)
+    libgtest-dev                     # engine tests
     libbenchmark-dev                 # benchmarks
     libx11-dev time python3          # bench/measure.sh: whole runs and start-up
     clang-14 libclang-rt-14-dev      # fuzzing with libFuzzer, and its sanitizers
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi # the tests that read it as a screen reader
     desktop-file-utils appstream     # validators of the desktop entry and metainfo
-    dpkg-dev file                    # building and inspecting the Debian package (CPack needs file)
 )
 
 install_packages() {

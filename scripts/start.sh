@@ -2,6 +2,6 @@
 # Builds Morvane 4.8 Patch and starts it.
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
-install_packages "${build_packages[@]}"
-configure_and_build default --target morvane-patch
-exec ./build/default/app/morvane-patch "$@"
+install_packages "${program_packages[@]}"
+configure_and_build program --target morvane-patch
+exec ./build/program/app/morvane-patch "$@"

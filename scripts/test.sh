@@ -4,7 +4,7 @@
 # build's suite under Wine.
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
-install_packages "${build_packages[@]}"
+install_packages "${program_packages[@]}" "${test_packages[@]}"
 
 status=0
 for preset in ci asan fuzz; do
