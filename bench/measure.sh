@@ -155,11 +155,10 @@ rm -rf "$work/run" "$work/log"
 
 if ! skipped startup; then
     echo "== start-up under Xvfb: exec to the window mapped, $STARTUP_RUNS runs each"
-    display=:97
-    Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    trap 'kill "$xvfb" 2>/dev/null || true' EXIT
-    sleep 1
+    source "$root/scripts/xvfb.sh"
+    start_xvfb "$work" 1280x1024x24
+    trap stop_xvfb EXIT
+    display=$DISPLAY
     home=$work/home # the patcher's log folder and Qt's caches stay out of the user's home
     mkdir -p "$home/runtime"
     chmod 700 "$home/runtime"
@@ -173,8 +172,7 @@ if ! skipped startup; then
             done
         done
     done
-    kill "$xvfb"
-    wait "$xvfb" 2>/dev/null || true
+    stop_xvfb
     trap - EXIT
 fi
 

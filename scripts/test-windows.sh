@@ -6,6 +6,7 @@
 # morvane-test (once) and runs them as that user; run as anyone else, it runs them as that user.
 # Wine's own processes live from the first test to the end of the script and no longer.
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 cd "$(repo_root)"
 install_packages "${windows_packages[@]}" xvfb
 
@@ -91,16 +92,14 @@ as_tester() {
     "${run_as[@]}" env -i "${environment[@]}" "$@"
 }
 
-xvfb_pid=
+xvfb_folder=
 finish() {
     local status=$?
     # Ends every Wine process of the prefix, then waits until the server itself is gone.
     as_tester wineserver -k >/dev/null 2>&1 || true
     as_tester wineserver -w >/dev/null 2>&1 || true
-    if [[ -n $xvfb_pid ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
+    rm -rf "$xvfb_folder"
     if [[ -n ${build_owner:-} ]]; then
         chown -R "$build_owner" "$build"
     fi
@@ -109,19 +108,10 @@ finish() {
 }
 trap finish EXIT
 
-# Wine draws the window tests' windows in an X server of their own, on a free display.
-display=99
-while [[ -e /tmp/.X$display-lock || -e /tmp/.X11-unix/X$display ]]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for ((wait = 0; wait < 100; ++wait)); do
-    [[ -S /tmp/.X11-unix/X$display ]] && break
-    sleep 0.1
-done
-[[ -S /tmp/.X11-unix/X$display ]] || fail "Xvfb did not start on :$display"
-environment+=(DISPLAY=":$display")
+# Wine draws the window tests' windows in an X server of their own.
+xvfb_folder=$(mktemp -d)
+start_xvfb "$xvfb_folder" 1280x1024x24 || fail "no X server for the window tests"
+environment+=(DISPLAY="$DISPLAY")
 
 # One server for the whole run, started here rather than by the first test: the services Wine
 # starts with it keep their output open, and CTest would wait on them for ever.

@@ -16,20 +16,12 @@ for tool in Xvfb xdotool xwd; do
     fi
 done
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 work=$(mktemp -d) || exit 1
-xvfb_pid= program_pid=
+program_pid=
 finish() {
     [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null && wait "$program_pid"
-    if [[ -n "$xvfb_pid" ]]; then
-        kill -TERM "$xvfb_pid" 2>/dev/null
-        local tries=0
-        while [[ "$(ps -o stat= -p "$xvfb_pid" 2>/dev/null)" == [^Z]* ]] && ((tries < 50)); do
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        kill -KILL "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap finish EXIT
@@ -44,14 +36,7 @@ x() { timeout 10 "$@"; }
 [[ -f "$deb" ]] || fail "$deb is missing"
 dpkg-deb -x "$deb" "$work/root" || fail "cannot unpack $deb"
 
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-deadline=$((SECONDS + 15))
-until [[ -s "$work/display" ]]; do
-    ((SECONDS < deadline)) || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-    sleep 0.05
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb "$work" || fail "no X server"
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 

@@ -21,6 +21,11 @@ if ! "$python" -c 'import gi; gi.require_version("Atspi", "2.0")' 2>/dev/null; t
     exit 77
 fi
 
+source "$here/../../scripts/xvfb.sh"
+work=$(mktemp -d) || exit 1
+trap 'stop_xvfb; rm -rf "$work"' EXIT
+start_xvfb "$work" || exit 1
+
 # Debian's python3-pyatspi belongs to the system's Python, whatever python3 is first on the path.
-exec timeout -k 5 150 dbus-run-session -- \
+timeout -k 5 150 dbus-run-session -- \
     "$python" -W ignore::DeprecationWarning "$here/accessibility.py" "$@"

@@ -5,26 +5,15 @@
 # program_pid once the program is started and then waits with wait_for_main_window;
 # visible_windows may be redefined.
 
-xvfb_pid= program_pid=
-# Ends a process this script started: TERM, so that Xvfb removes its lock and socket, then KILL
-# if it has not ended after a moment. An ended child stays a zombie until `wait`, hence the state.
-stop() {
-    local pid=$1 tries=0
-    kill -TERM "$pid" 2>/dev/null || return 0
-    while [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == [^Z]* ]] && ((tries < 50)); do
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
+program_pid=
 finish() {
     # A caller's own clean-up first (Wine's server, say), while the X server still runs.
     if [[ $(type -t finish_first) == function ]]; then
         finish_first
     fi
     [[ -n "$program_pid" ]] && kill -KILL "$program_pid" 2>/dev/null && wait "$program_pid" 2>/dev/null
-    [[ -n "$xvfb_pid" ]] && stop "$xvfb_pid"
+    stop_xvfb
     rm -rf "$work"
 }
 trap finish EXIT
@@ -184,15 +173,6 @@ patch_twice() {
     answer_box "told-already-patched" Return
 }
 
-# --- The X server, on a display number it chooses itself so that parallel runs never collide.
-: >"$work/display"
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
-xvfb_pid=$!
-deadline=$((SECONDS + 15))
-until [[ -s "$work/display" ]]; do
-    ((SECONDS < deadline)) || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb ended: $(cat "$work/xvfb.err")"
-    sleep 0.05
-done
-export DISPLAY=":$(head -n1 "$work/display")"
+# --- The X server.
+start_xvfb "$work" || fail "no X server"
 
