@@ -119,7 +119,7 @@ if ! skipped run; then
     for ((i = 0; i < RUNS; ++i)); do
         kinds=(run floor sed)
         [[ -n $COMPARE_RUN ]] && kinds=(run floor compare sed)
-        ((i % 2)) && kinds=($(printf '%s\n' "${kinds[@]}" | tac))
+        ((i % 2)) && mapfile -t kinds < <(printf '%s\n' "${kinds[@]}" | tac)
         for kind in "${kinds[@]}"; do
             case $kind in
             run) timed run "$source" "$bin/morvane-patch-once" "$script" "$work/log" ;;

@@ -44,6 +44,7 @@ root=$(mktemp -d "${TMPDIR:-/tmp}/morvane-bare-debian.XXXXXX")
 chmod 755 "$root"
 mounted=()
 
+# shellcheck disable=SC2317 # called by the trap below
 clean_up() {
     local point
     for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do

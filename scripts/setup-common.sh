@@ -1,3 +1,6 @@
+# shellcheck shell=bash
+# The package lists are read by the scripts that source this file.
+# shellcheck disable=SC2034
 # Shared by start.sh and test.sh: installs what the build needs and configures a preset.
 # Safe to run again: packages already there are not fetched twice, and the build is incremental.
 
@@ -24,6 +27,7 @@ test_packages=(
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi # the tests that read it as a screen reader
     desktop-file-utils appstream     # validators of the desktop entry and metainfo
+    shellcheck clang-format          # scripts/check-style.sh
 )
 
 install_packages() {

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Checks an installed tree (a prefix such as /usr, or the same folders taken out of the package):
 # exactly the expected files, an executable program, icons of the sizes their folders name, and a
 # desktop entry whose Exec and Icon lead to files of this tree.

@@ -19,7 +19,7 @@ libwinpthread-1.dll
 morvane-patch.exe
 platforms/qwindows.dll
 styles/qwindowsvistastyle.dll'
-expected=$(sed "s|^|$folder/|" <<<"$files")
+expected=$(while IFS= read -r file; do printf '%s/%s\n' "$folder" "$file"; done <<<"$files")
 actual=$(unzip -Z1 "$zip" | LC_ALL=C sort)
 if [[ "$actual" != "$expected" ]]; then
     echo "FAIL: $zip holds something else than expected:" >&2

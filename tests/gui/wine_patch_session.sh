@@ -11,7 +11,6 @@
 set -uo pipefail
 
 zip=$1 to_png=$2 data=$3 shots=$4
-title='Morvane 4.8 Patch'
 title_pattern='^Morvane 4\.8 Patch$'
 
 for tool in Xvfb xdotool xwd wine unzip; do
@@ -48,7 +47,9 @@ mkdir -p "$drive_c/mpgui"
 # The zip holds one folder, named like it; renamed here so that the path has a blank in it.
 unzip -q "$zip" -d "$work/unpacked" || fail "cannot unpack $zip"
 unpacked=("$work/unpacked"/*)
-((${#unpacked[@]} == 1)) && [[ -d ${unpacked[0]} ]] || fail "the zip does not hold one folder"
+if ((${#unpacked[@]} != 1)) || [[ ! -d ${unpacked[0]} ]]; then
+    fail "the zip does not hold one folder"
+fi
 mv "${unpacked[0]}" "$program_folder"
 cp "$data/morvane.mrc" "$drive_c/mpgui/morvane.mrc"
 

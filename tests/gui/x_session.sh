@@ -1,3 +1,6 @@
+# shellcheck shell=bash
+# The caller sets the variables named below before it sources this file.
+# shellcheck disable=SC2154
 # What the tests that drive the program in a real X server share: starting Xvfb, bounded X
 # calls, screenshots, waiting for windows and for the screen to settle, and answering boxes.
 # Sourced after the caller has set: work (a scratch folder), shots (where screenshots go),
