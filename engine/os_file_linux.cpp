@@ -350,14 +350,13 @@ std::error_code openOrMake(const fs::path& path, bool last, File& folder) {
     if (name.empty() || name == "." || name == "..") // a root or a path that names no level
         return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder);
     File above;
-    if (const auto error = openOrMake(path.has_parent_path() ? path.parent_path() : ".", false,
-                                      above))
+    if (const auto error =
+            openOrMake(path.has_parent_path() ? path.parent_path() : ".", false, above))
         return error;
     if (::mkdirat(fd(above), name.c_str(), last ? 0700 : 0777) != 0 && errno != EEXIST)
         return lastError();
     moment();
-    const auto error =
-        openAt(fd(above), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, folder);
+    const auto error = openAt(fd(above), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, folder);
     struct stat found {};
     if (error == std::errc::not_a_directory &&
         ::fstatat(fd(above), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -462,8 +461,7 @@ bool holderIsGone(std::string_view text, std::string& holder) {
     const std::string host(text.substr(space + 1, end - space - 1));
     holder = "process " + pid + " on " + host;
     const long id = std::stol(pid);
-    return id > 0 && host == hostName() && ::kill(static_cast<pid_t>(id), 0) != 0 &&
-           errno == ESRCH;
+    return id > 0 && host == hostName() && ::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
 }
 
 } // namespace
@@ -497,8 +495,8 @@ std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::
                 name_ = name;
                 own_ = statusOf(own);
             }
-            if (!error && ::write(fd(made), mine.data(), mine.size()) !=
-                              static_cast<ssize_t>(mine.size()))
+            if (!error &&
+                ::write(fd(made), mine.data(), mine.size()) != static_cast<ssize_t>(mine.size()))
                 error = lastError();
             if (!error && ::fsync(fd(made)) != 0)
                 error = lastError();

@@ -106,12 +106,12 @@ private:
     void writeInPlace(const os::File& file, std::string_view text, std::string_view tail);
     void requireUnchanged(const os::FileStatus& now) const;
 
-    std::filesystem::path path_;      // as the user chose it
-    os::Folder ownFolder_;            // where the run gave no folder, or a link led elsewhere
+    std::filesystem::path path_;         // as the user chose it
+    os::Folder ownFolder_;               // where the run gave no folder, or a link led elsewhere
     const os::Folder* folder_ = nullptr; // the folder the script is really in
-    std::filesystem::path name_;      // its name there
+    std::filesystem::path name_;         // its name there
     os::File file_;
-    os::FileStatus known_; // the script as this run read it or last wrote it
+    os::FileStatus known_;  // the script as this run read it or last wrote it
     os::LockFile lockFile_; // where the file system refuses locks
 };
 

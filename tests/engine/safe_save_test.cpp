@@ -290,7 +290,7 @@ struct LogCase {
     const char* name;
     void (*set)(SafeSave&);
     engine::Refusal refused;
-    const char* says; // what the message tells of the reason
+    const char* says;       // what the message tells of the reason
     bool givesAway = false; // hands a file to another user, which only root can
 };
 
@@ -340,8 +340,8 @@ INSTANTIATE_TEST_SUITE_P(
                 engine::Refusal::isALink, "is a link"},
         LogCase{"LinkToNothing", [](SafeSave& t) { linkTheLog(t, "new"); },
                 engine::Refusal::isALink, "is a link"},
-        LogCase{"LinkToAFifo", [](SafeSave& t) { linkTheLog(t, "fifo"); },
-                engine::Refusal::isALink, "is a link"},
+        LogCase{"LinkToAFifo", [](SafeSave& t) { linkTheLog(t, "fifo"); }, engine::Refusal::isALink,
+                "is a link"},
         LogCase{"FolderALink",
                 [](SafeSave& t) {
                     fs::remove(t.logs);
@@ -410,13 +410,19 @@ TEST_F(SafeSave, LeftoversOfRunsThatEndedAreRemovedAndNothingElse) {
     const std::string theirs = engine::temporaryName(9, 42);
     const std::string forged = dead.substr(0, dead.size() - 1) + (dead.back() == 'a' ? 'b' : 'a');
     const std::map<std::string, bool> removed{
-        {dead, true},         {".morvane-0123456789ab.tmp", true},
-        {live, false},        {theirs, false},
+        {dead, true},
+        {".morvane-0123456789ab.tmp", true},
+        {live, false},
+        {theirs, false},
         {".morvane-ba9876543210.tmp", false},
-        {forged, false},      {".~mpnotes", false},
-        {".~mp3", false},     {".~mp0dead", false}, // a user's, and an unmarked one of before
-        {".~mplink", false},  {".~mpdir", false},
-        {".mpdconf", false},  {".~lock.morvane.mrc#", false}};
+        {forged, false},
+        {".~mpnotes", false},
+        {".~mp3", false},
+        {".~mp0dead", false}, // a user's, and an unmarked one of before
+        {".~mplink", false},
+        {".~mpdir", false},
+        {".mpdconf", false},
+        {".~lock.morvane.mrc#", false}};
     for (const auto& [name, _] : removed)
         writeBytes(scripts / name, "x");
     for (const std::string& name : {theirs, std::string(".morvane-ba9876543210.tmp")})

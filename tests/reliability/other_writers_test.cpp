@@ -169,9 +169,8 @@ void signalAtEachPoint(int signal, bool insideOperations) {
                 if (point == k)
                     ::raise(signal);
             };
-            const int status = waitFor(
-                insideOperations ? reliability::startRun(place, {}, raiseAtK)
-                                 : reliability::startRun(place, raiseAtK));
+            const int status = waitFor(insideOperations ? reliability::startRun(place, {}, raiseAtK)
+                                                        : reliability::startRun(place, raiseAtK));
             EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
             EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
             if (!WIFSIGNALED(status))
@@ -236,7 +235,7 @@ void secondRunWhileTheFirstWaits(int lockError) {
         ::_exit(0);
     }
     ASSERT_TRUE(asked.hear()); // the first run is at its version question
-    if (lockError) { // hidden, the first run's alone, naming it
+    if (lockError) {           // hidden, the first run's alone, naming it
         const fs::path lockFile = place.scripts / ".morvane.mrc.lock";
         struct stat status {};
         EXPECT_EQ(::lstat(lockFile.c_str(), &status), 0);
@@ -283,7 +282,7 @@ TEST(TwoRuns, WhereLocksAreRefusedALockFileRefusesTheSecond) {
 
 struct LockFileCase {
     const char* name;
-    bool holderGone;   // a process of this host that has ended; otherwise this test's own
+    bool holderGone; // a process of this host that has ended; otherwise this test's own
     bool anotherHost;
 };
 
@@ -358,7 +357,8 @@ TEST(TwoRuns, OneThatOpensTheScriptJustAsTheFirstReplacesItIsRefused) {
         writeBytes(place.script, original);
         const fs::path firstsNew = place.scripts / ".firsts-new";
         writeBytes(firstsNew, firstsText);
-        // The first run holds its lock on the script, and on its new file from before it is renamed.
+        // The first run holds its lock on the script, and on its new file from before it is
+        // renamed.
         engine::os::File script(::open(place.script.c_str(), O_RDONLY | O_CLOEXEC));
         const engine::os::File replacement(::open(firstsNew.c_str(), O_RDONLY | O_CLOEXEC));
         ASSERT_EQ(::flock(static_cast<int>(script.handle()), LOCK_EX), 0);

@@ -13,11 +13,11 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
-#include <vector>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
+#include <vector>
 
 using namespace frmpatch_helpers;
 
@@ -94,14 +94,19 @@ struct EnvironmentKept {
 };
 
 void tst_FrmPatchLinux::logFolderIsTheEffectiveUsersOwn_data() {
-    QTest::addColumn<QString>("home");     // whose folder HOME is: "own" or "theirs"
-    QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME: unset, "own" or "theirs"
+    QTest::addColumn<QString>("home");      // whose folder HOME is: "own" or "theirs"
+    QTest::addColumn<QString>("dataHome");  // XDG_DATA_HOME: unset, "own" or "theirs"
     QTest::addColumn<bool>("passwordHome"); // the log goes under the home the system gives
-    QTest::newRow("sudo -E or su -m: the user's HOME") << "theirs" << "" << true;
-    QTest::newRow("su without a dash: the user's XDG_DATA_HOME") << "own" << "theirs" << true;
-    QTest::newRow("both the user's") << "theirs" << "theirs" << true;
-    QTest::newRow("own HOME") << "own" << "" << false;
-    QTest::newRow("own XDG_DATA_HOME") << "own" << "own" << false;
+    QTest::newRow("sudo -E or su -m: the user's HOME") << "theirs"
+                                                       << "" << true;
+    QTest::newRow("su without a dash: the user's XDG_DATA_HOME") << "own"
+                                                                 << "theirs" << true;
+    QTest::newRow("both the user's") << "theirs"
+                                     << "theirs" << true;
+    QTest::newRow("own HOME") << "own"
+                              << "" << false;
+    QTest::newRow("own XDG_DATA_HOME") << "own"
+                                       << "own" << false;
 }
 
 // Root's log must not lie in a folder another user controls, where a link would send root's
