@@ -130,7 +130,4 @@ as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not mak
 say "Wine is up after $((SECONDS - started)) s; running the tests"
 
 # The preset runs two tests at a time, one per core, each with its deadline.
-# Now and then a window test's process does not end under Wine after its report is complete,
-# with every case passed (about once a run, on a different test each time); it gets one more
-# try, and a test that fails twice fails the run.
-as_tester ctest --preset windows --repeat until-pass:2 "$@" </dev/null
+as_tester ctest --preset windows "$@" </dev/null
