@@ -61,14 +61,19 @@ struct FileStatus {
     std::uint64_t identity = 0; // the inode, or whatever else names the file on its device
     std::uint64_t size = 0;
     std::int64_t modified = 0; // nanoseconds since the epoch
-    std::uint64_t links = 0;   // how many names the file has
+    // When its content or status last changed (ctime), in nanoseconds: no program can set it, so
+    // a save that puts size and modification time back (cp -p, touch -r) still shows. Zero
+    // where the system keeps none.
+    std::int64_t changed = 0;
+    std::uint64_t links = 0; // how many names the file has
 
     bool sameFile(const FileStatus& other) const noexcept {
         return kind == other.kind && device == other.device && identity == other.identity;
     }
-    // The same file as it was: a save in between changes its size or its time.
+    // The same file as it was: a save in between changes its size or one of its times.
     bool sameVersion(const FileStatus& other) const noexcept {
-        return sameFile(other) && size == other.size && modified == other.modified;
+        return sameFile(other) && size == other.size && modified == other.modified &&
+               changed == other.changed;
     }
 };
 

@@ -66,6 +66,8 @@ FileStatus statusOf(const struct stat& file) {
     result.size = static_cast<std::uint64_t>(file.st_size);
     result.modified =
         static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec;
+    result.changed =
+        static_cast<std::int64_t>(file.st_ctim.tv_sec) * 1'000'000'000 + file.st_ctim.tv_nsec;
     result.links = static_cast<std::uint64_t>(file.st_nlink);
     return result;
 }

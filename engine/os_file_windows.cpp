@@ -150,6 +150,7 @@ std::error_code statusOf(HANDLE handle, FileStatus& result) {
     result.identity = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     result.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     result.modified = nanosecondsSinceEpoch(info.ftLastWriteTime);
+    // changed stays zero: the version check leaves Windows' change time out for now.
     result.links = info.nNumberOfLinks;
     return {};
 }

@@ -294,7 +294,13 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     os::syncFolder(folder_);
     // The new file keeps this run's lock from before it took the script's name.
     file_ = temporary.release();
-    known_ = written;
+    // The renaming moved its status-change time, so its status is taken again; a save since
+    // the renaming would change its size or time too, and is then still seen by the next write.
+    os::FileStatus renamed;
+    check(os::status(file_, renamed), operation, path_);
+    const bool onlyRenamed = renamed.sameFile(written) && renamed.size == written.size &&
+                             renamed.modified == written.modified;
+    known_ = onlyRenamed ? renamed : written;
     return true;
 }
 

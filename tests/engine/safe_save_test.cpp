@@ -270,6 +270,17 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     changed},
         RefusedCase{"Removed", {}, [](SafeSave& t) { fs::remove(t.script); }, changed},
+        // As cp -p, touch -r or rsync -t --inplace leave it: the same size and the same times.
+        RefusedCase{"SameSizeAndTimesKept",
+                    {},
+                    [](SafeSave& t) {
+                        struct stat was {};
+                        ASSERT_EQ(::stat(t.script.c_str(), &was), 0);
+                        saveAgain(t.script, "#" + readBytes(t.script).substr(1), false);
+                        const timespec times[2]{was.st_atim, was.st_mtim};
+                        ASSERT_EQ(::utimensat(AT_FDCWD, t.script.c_str(), times, 0), 0);
+                    },
+                    changed},
         RefusedCase{"LockedByAnotherRun",
                     holdLock,
                     {},
