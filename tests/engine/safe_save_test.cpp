@@ -26,8 +26,16 @@ using testing_support::writeBytes;
 const std::string original = std::string(engine::ruleC1.find) + "\r\n" +
                              std::string(engine::ruleC2.find) + "\r\nalias msn.vver return 4.8\r\n";
 const std::string backedUp = original;
+// Written out, not worked out by the engine's rules: a fault in a rule must show.
 const std::string patched =
-    engine::applyVersionPatch(engine::applyCategoryPatch(original).text).text + "\r\n";
+    "didtok $dname 23 44 UL - Unlisted,PT - Chat Partners,GE - City Chats,CP - Computing,"
+    "EA - Entertainment,EV - Events,GN - General,HE - Health,II - Interests,LF - Lifestyles,"
+    "MU - Music,NW - News,PR - Peers,RL - Religion,RM - Romance,SP - Sports & Recreation,"
+    "TN - Teens\r\n"
+    "didtok $dname 2 44 General - GN,Chat Partners - PT,City Chats - GE,Computing - CP,"
+    "Entertainment - EA,Events - EV,Health - HE,Interests - II,Lifestyles - LF,Music - MU,"
+    "News - NW,Peers - PR,Religion - RL,Romance - RM,Sports & Recreation - SP,Teens - TN\r\n"
+    "alias msn.vver return 4.8a\r\n\r\n";
 
 // Public, so that the cases of the tables below can set the scene.
 class SafeSave : public ::testing::Test {

@@ -2,10 +2,10 @@
 
 // What a patch run promises the user, whatever happens to it: the script on disk is its old
 // content or a complete content the run meant to write, and whenever it is not the old one,
-// the text as read is complete in the backup or in the log.
+// the text as read is complete in the backup or in the log. A script written in place (it has
+// other names) may be cut short, but then a marker beside it names the backup that holds it.
 
 #include "engine/os_file.h"
-#include "engine/patch_rules.h"
 #include "engine/patch_run.h"
 #include "engine/script_files.h"
 #include "tests/engine/test_support.h"
@@ -54,14 +54,49 @@ struct Place {
     fs::path log = logs / "parselog.log";
 };
 
-// The rule texts among lines of ordinary script, repeated until the script is about `size`.
+// The lines of the add-on that the patch changes, as they are and as the patch leaves them,
+// written out here rather than taken from the engine's rules, so that a fault in a rule shows.
+struct Change {
+    std::string_view before;
+    std::string_view after;
+};
+inline constexpr Change createRoomList{
+    "didtok $dname 23 44 UL - Unlisted,GE - City Chats,CP - Computing,EA - Entertainment,"
+    "EV - Events,GN - General,HE - Health,II - Interests,LF - Lifestyles,MU - Music,NW - News,"
+    "PR - Peers,RL - Religion,RM - Romance,SP - Sports & Recreation,TN - Teens",
+    "didtok $dname 23 44 UL - Unlisted,PT - Chat Partners,GE - City Chats,CP - Computing,"
+    "EA - Entertainment,EV - Events,GN - General,HE - Health,II - Interests,LF - Lifestyles,"
+    "MU - Music,NW - News,PR - Peers,RL - Religion,RM - Romance,SP - Sports & Recreation,"
+    "TN - Teens"};
+inline constexpr Change roomBrowserList{
+    "didtok $dname 2 44 General - GN,City Chats - GE,Computing - CP,Entertainment - EA,"
+    "Events - EV,Health - HE,Interests - II,Lifestyles - LF,Music - MU,News - NW,Peers - PR,"
+    "Religion - RL,Romance - RM,Sports & Recreation - SP,Teens - TN",
+    "didtok $dname 2 44 General - GN,Chat Partners - PT,City Chats - GE,Computing - CP,"
+    "Entertainment - EA,Events - EV,Health - HE,Interests - II,Lifestyles - LF,Music - MU,"
+    "News - NW,Peers - PR,Religion - RL,Romance - RM,Sports & Recreation - SP,Teens - TN"};
+inline constexpr Change debugCommand{
+    "if ($2 isnum) write $scriptdir $+ rawslog.txt $1-",
+    ";-debug-(removed by patcher); if ($2 isnum) write $scriptdir $+ rawslog.txt $1-"};
+inline constexpr Change versionAlias{"alias msn.vver return 4.8", "alias msn.vver return 4.8a"};
+
+// The sample script's head as read, after the category patch, and after the version patch too.
+enum class Form { original, category, version };
+
+inline std::string sampleHead(Form form) {
+    const auto as = [&](const Change& change, Form from) {
+        return std::string(form >= from ? change.after : change.before);
+    };
+    return "; Morvane 4.8\r\n" + as(versionAlias, Form::version) +
+           "\r\non *:DIALOG:msn.room.*:init:*: {\r\n  " + as(createRoomList, Form::category) +
+           "\r\n}\r\non *:DIALOG:msn.roomcat:init:0: {\r\n  " +
+           as(roomBrowserList, Form::category) + "\r\n}\r\nraw *:*: {\r\n  " +
+           as(debugCommand, Form::category) + "\r\n}\r\n";
+}
+
+// The head, then lines of ordinary script repeated until the script is about `size`.
 inline std::string sampleScript(std::size_t size) {
-    std::string script = "; Morvane 4.8\r\nalias msn.vver return 4.8\r\n"
-                         "on *:DIALOG:msn.room.*:init:*: {\r\n  " +
-                         std::string(engine::ruleC1.find) +
-                         "\r\n}\r\non *:DIALOG:msn.roomcat:init:0: {\r\n  " +
-                         std::string(engine::ruleC2.find) + "\r\n}\r\nraw *:*: {\r\n  " +
-                         std::string(engine::ruleC3.find) + "\r\n}\r\n";
+    std::string script = sampleHead(Form::original);
     const std::string filler = "alias msn.filler { did -a $dname 4 $1- | return $true }\r\n";
     while (script.size() + filler.size() <= size)
         script += filler;
@@ -70,18 +105,22 @@ inline std::string sampleScript(std::size_t size) {
 
 struct Expectation {
     std::string original; // the script's bytes before the run
-    std::string text;     // the script text as the run reads it
     std::string logRecord;
     std::vector<std::string> intended; // the complete contents the run may write
 };
 
+// For a sampleScript: every line of it ends in CR LF, so the text as read is its bytes, and the
+// patches change its head alone; each write adds one CR LF at the end.
 inline Expectation expectationFor(const std::string& original, const std::string& logHeader) {
     Expectation e;
     e.original = original;
-    e.text = engine::scriptTextFromBytes(original);
-    e.logRecord = logHeader + e.text;
-    const std::string category = engine::applyCategoryPatch(e.text).text;
-    e.intended = {category + "\r\n", engine::applyVersionPatch(category).text + "\r\n"};
+    e.logRecord = logHeader + original;
+    const std::string head = sampleHead(Form::original);
+    if (original.compare(0, head.size(), head) != 0)
+        ADD_FAILURE() << "not a sample script";
+    const std::string rest = original.substr(std::min(head.size(), original.size()));
+    e.intended = {sampleHead(Form::category) + rest + "\r\n",
+                  sampleHead(Form::version) + rest + "\r\n"};
     return e;
 }
 
