@@ -95,35 +95,67 @@ TEST(AnotherUser, ALinkInThePlaceOfATemporaryFileNeverTakesTheName) {
 
 class Signalled : public ::testing::TestWithParam<int> {};
 
-// The signal arrives before each operation in turn, until one run gets to its end first. With a
+// The signal arrives before each operation in turn: every one of them ends the program. With a
 // second name (hard link) the script is written in place, and the signal waits for the end of it.
 TEST_P(Signalled, AtAnyOperationTheScriptIsWholeAndNothingIsLeftBehind) {
     const int signal = GetParam();
     std::signal(signal, SIG_DFL); // as a program that leaves it alone has it
     const auto expected = expectationFor(original);
-    for (const bool hardLinked : {false, true}) {
-        long k = 1;
-        for (;; ++k) {
+    for (const bool inPlace : {false, true}) {
+        const long operations = reliability::operationsOfAYesYesRun(original, inPlace);
+        for (long k = 1; k <= operations + 1; ++k) {
             SCOPED_TRACE(
-                (hardLinked ? "linked, signal before operation " : "signal before operation ") +
+                (inPlace ? "in place, signal before operation " : "signal before operation ") +
                 std::to_string(k));
             TempFolder root(reliability::fastFolder());
             const reliability::Place place(root.path());
             writeBytes(place.script, original);
-            if (hardLinked)
-                fs::create_hard_link(place.script, root / "second.mrc");
+            if (inPlace)
+                reliability::giveASecondName(place);
             const int status = waitFor(reliability::startRun(place, [&](long operation) {
                 if (operation == k)
                     ::raise(signal);
             }));
             EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
             EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
-            if (!WIFSIGNALED(status))
-                break;
-            EXPECT_EQ(WTERMSIG(status), signal);
+            if (k <= operations)
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+                    << "the signal did not end the program";
+            else
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         }
-        std::printf("%s before each of %ld operations%s: nothing left behind\n", strsignal(signal),
-                    k - 1, hardLinked ? ", script written in place" : "");
+        std::printf("%s before each of %ld operations%s: the program ended every time, nothing "
+                    "left behind\n",
+                    strsignal(signal), operations, inPlace ? ", script written in place" : "");
+    }
+}
+
+// Started by nohup, or as a background job, the program ignores the signal: it stays ignored
+// for the whole run, and the run goes through whatever operation it comes before.
+TEST_P(Signalled, IgnoredFromTheStartItStaysIgnored) {
+    const int signal = GetParam();
+    const auto expected = expectationFor(original);
+    for (const bool inPlace : {false, true}) {
+        const long operations = reliability::operationsOfAYesYesRun(original, inPlace);
+        for (long k = 1; k <= operations; ++k) {
+            SCOPED_TRACE(
+                (inPlace ? "in place, signal before operation " : "signal before operation ") +
+                std::to_string(k));
+            TempFolder root(reliability::fastFolder());
+            const reliability::Place place(root.path());
+            writeBytes(place.script, original);
+            if (inPlace)
+                reliability::giveASecondName(place);
+            const int status = waitFor(reliability::startRun(
+                place,
+                [&](long operation) {
+                    if (operation == k)
+                        ::raise(signal);
+                },
+                signal));
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            EXPECT_EQ(readBytes(place.script), expected.intended.back());
+        }
     }
 }
 

@@ -184,10 +184,17 @@ inline std::error_code codeOfRun(const Place& place, engine::os::FaultPlan& plan
     return {};
 }
 
-inline long operationsOfAYesYesRun(const std::string& script) {
+// A second name for the script, outside its folder, so that it is written in place.
+inline void giveASecondName(const Place& place) {
+    fs::create_hard_link(place.script, place.scripts.parent_path() / "second.mrc");
+}
+
+inline long operationsOfAYesYesRun(const std::string& script, bool inPlace = false) {
     testing_support::TempFolder root;
     const Place place(root.path());
     testing_support::writeBytes(place.script, script);
+    if (inPlace)
+        giveASecondName(place);
     engine::os::FaultPlan counting;
     counting.failAt = -1;
     const PlanGuard guard(counting);
