@@ -13,6 +13,7 @@ enum class Refusal {
     notRegularFile = 1,
     changedByAnotherProgram,
     temporaryFileTaken,
+    leadsToOwnFile,
 };
 
 const std::error_category& refusalCategory() noexcept;

@@ -166,6 +166,18 @@ public:
     ~SignalsDeferred();
 };
 
+// A note of this user's at name in folder: a small hidden file readable by its owner alone, which
+// tells the next run what this one was doing when it was cut short. Writing it takes over one
+// that a run cut short left there, refuses anything else at the name (a link, a FIFO, another
+// user's file), and flushes the note and the folder's entry before it returns.
+std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes);
+// What the note at name holds; found is false when there is none, or when what is there is not a
+// note this user could have written.
+std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
+                         bool& found);
+// Removes this user's note at name, if there is one, and flushes the folder's entry.
+std::error_code removeNote(const Folder& folder, const fs::path& name);
+
 // Clean-up and durability hints that cannot fail a run.
 // Removes what runs of the program that no longer exist left in folder (temporary_name.h).
 void removeLeftovers(const Folder& folder) noexcept;
@@ -185,11 +197,15 @@ std::size_t maxNameLength(const fs::path& folder) noexcept;
 // For tests: from now on, the failAt-th operation above that can fail (counting from 1) fails
 // with error, and before is called with the number of each operation before it is attempted.
 // Nothing happens while no plan is set, and the check costs one load and compare.
+// trace is told of each write, truncation, flush, rename and removal once it is done, in order,
+// with the handle it went through (the folder's, for a removal) and the name it gave or took in
+// that folder: the order of a run's steps, which a crash would otherwise be the first to test.
 struct FaultPlan {
     long failAt = 0;
     int error = 0;
     long operations = 0; // how many operations have been attempted under this plan
     std::function<void(long operation)> before;
+    std::function<void(std::string_view step, std::intptr_t handle, const fs::path& name)> trace;
 };
 void setFaultPlan(FaultPlan* plan) noexcept;
 

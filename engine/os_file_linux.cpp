@@ -31,6 +31,7 @@ namespace engine::os {
 namespace {
 
 using shared::injectedFault;
+using shared::traced;
 
 std::error_code errorCode(int error) {
     return {error, std::generic_category()};
@@ -384,6 +385,7 @@ std::error_code write(const File& file, std::string_view bytes) {
             return done < 0 ? lastError() : errorCode(EIO);
         bytes.remove_prefix(static_cast<std::size_t>(done));
     }
+    traced("write", file.handle());
     return {};
 }
 
@@ -393,6 +395,7 @@ std::error_code endHere(const File& file) {
     const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
     if (at < 0 || ::ftruncate(fd(file), at) != 0)
         return lastError();
+    traced("truncate", file.handle());
     return {};
 }
 
@@ -401,6 +404,7 @@ std::error_code sync(const File& file) {
         return fault;
     if (::fsync(fd(file)) != 0)
         return lastError();
+    traced("sync", file.handle());
     return {};
 }
 
@@ -518,6 +522,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
         return lastError();
     placed_ = true;
+    traced("rename", file_.handle(), name);
     return {};
 }
 
@@ -546,8 +551,113 @@ void removeLeftovers(const Folder& folder) noexcept {
             removeIfAbandoned(at, entry->d_name);
 }
 
+namespace {
+
+// A note of this user's: a regular file with no other name, which no one else can have made.
+bool isOwnNote(const struct stat& found) {
+    return S_ISREG(found.st_mode) && found.st_uid == ::geteuid() && found.st_nlink == 1;
+}
+
+// A note is a line or two; anything bigger at its name is no note of this program's.
+constexpr off_t longestNote = 64 * 1024;
+
+} // namespace
+
+std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    struct stat there {};
+    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && !isOwnNote(there))
+        return errorCode(EEXIST);
+    const int opened =
+        ::openat(at, name.c_str(),
+                 O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    if (opened < 0)
+        return lastError();
+    File note(opened);
+    struct stat found {};
+    if (::fstat(opened, &found) != 0)
+        return lastError();
+    if (!isOwnNote(found))
+        return errorCode(EEXIST);
+    if (((found.st_mode & 07777) != 0600 && ::fchmod(opened, 0600) != 0) ||
+        ::ftruncate(opened, 0) != 0)
+        return lastError();
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const ssize_t done = ::write(opened, rest.data(), rest.size());
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return done < 0 ? lastError() : errorCode(EIO);
+        rest.remove_prefix(static_cast<std::size_t>(done));
+    }
+    traced("write", opened);
+    if (::fsync(opened) != 0)
+        return lastError();
+    traced("sync", opened);
+    if (::close(static_cast<int>(note.release())) != 0 && errno != EINTR)
+        return lastError();
+    if (::fsync(at) != 0)
+        return lastError();
+    traced("sync", at);
+    return {};
+}
+
+std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
+                         bool& found) {
+    if (const auto fault = injectedFault())
+        return fault;
+    bytes.clear();
+    found = false;
+    const int opened = ::openat(fd(folder.file), name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
+        return errno == ENOENT || errno == ELOOP ? std::error_code{} : lastError();
+    const File note(opened);
+    struct stat status {};
+    if (::fstat(opened, &status) != 0)
+        return lastError();
+    if (!isOwnNote(status) || status.st_size > longestNote)
+        return {};
+    bytes.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t done = ::read(opened, bytes.data() + got, bytes.size() - got);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            return lastError();
+        if (done == 0)
+            break;
+        got += static_cast<std::size_t>(done);
+    }
+    bytes.resize(got);
+    found = true;
+    return {};
+}
+
+std::error_code removeNote(const Folder& folder, const fs::path& name) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    struct stat there {};
+    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? std::error_code{} : lastError();
+    if (!isOwnNote(there))
+        return {};
+    if (::unlinkat(at, name.c_str(), 0) != 0 && errno != ENOENT)
+        return lastError();
+    traced("remove", at, name);
+    if (::fsync(at) != 0)
+        return lastError();
+    traced("sync", at);
+    return {};
+}
+
 void syncFolder(const Folder& folder) noexcept {
-    ::fsync(fd(folder.file));
+    if (::fsync(fd(folder.file)) == 0)
+        traced("sync", folder.file.handle());
 }
 
 void adviseLargePages(void* data, std::size_t size) noexcept {

@@ -33,6 +33,11 @@ std::error_code injectedFault() {
     return {};
 }
 
+void traced(std::string_view step, std::intptr_t handle, const fs::path& name) {
+    if (faultPlan && faultPlan->trace)
+        faultPlan->trace(step, handle, name);
+}
+
 std::error_code readAll(const ReadSome& readSome, std::size_t sizeHint, std::size_t limit,
                         std::string& bytes) {
     if (sizeHint > limit)

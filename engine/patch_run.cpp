@@ -1,11 +1,13 @@
 #include "engine/patch_run.h"
 
+#include "engine/interrupted_write.h"
 #include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
 #include "engine/script_files.h"
 
 #include <array>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace engine {
@@ -14,33 +16,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What the run has done so far; a failure's message tells the user where that leaves them.
-struct RunRecord {
-    fs::path script;
-    fs::path backup;
-    fs::path log;
-    bool scriptChanged = false;
-    bool backupSaved = false;
-    bool logSaved = false;
-
-    std::string failureText(const FileError& failure) const {
-        std::string text = failure.what();
-        const std::string name = "\"" + displayPath(script) + "\"";
-        if (failure.code() == Refusal::changedByAnotherProgram)
-            text += " The script " + name + " was left as that program saved it.";
-        else
-            text += " The script " + name +
-                    (scriptChanged ? " was changed by this run." : " was not changed.");
-        if (backupSaved && logSaved)
-            text += " The text as read is kept in the backup \"" + displayPath(backup) +
-                    "\" and in the log \"" + displayPath(log) + "\".";
-        else if (backupSaved)
-            text += " The text as read is kept in the backup \"" + displayPath(backup) + "\".";
-        else if (logSaved)
-            text += " The text as read is kept in the log \"" + displayPath(log) + "\".";
-        return text;
-    }
-};
+// A failure before the run had its files open: nothing was written.
+std::string notChangedText(const FileError& failure, const fs::path& script) {
+    return std::string(failure.what()) + " The script \"" + displayPath(script) +
+           "\" was not changed.";
+}
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -62,18 +42,43 @@ constexpr std::string_view versionQuestion =
     "the Morvane version information to reflect this change (you may be told that you are "
     "running an old version of Morvane when you start it up)?";
 
-// One run, once the user has confirmed it: its script open and read, what it has written kept in
-// the record that a failure's message is made from.
+// A script whose name leads to a file the run writes itself would have that file written over
+// its own text, or wait for ever on its own lock.
+void refuseItsOwnFiles(const ScriptFile& script, const BackupFile& backup, const fs::path& log) {
+    constexpr std::string_view operation = "open the script";
+    if (script.status().sameFile(backup.found()))
+        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
+                        "its name leads to its backup \"" + displayPath(backup.path()) + "\"");
+    os::Folder logFolder;
+    const std::error_code opened = os::openFolder(log.parent_path(), logFolder);
+    // No log yet, or none that could be opened: the log's own opening says why.
+    if (opened == std::errc::no_such_file_or_directory || opened == std::errc::not_a_directory)
+        return;
+    check(opened, "open the log", log);
+    os::FileStatus found;
+    check(os::statusAt(logFolder, log.filename(), found), "open the log", log);
+    if (script.status().sameFile(found))
+        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
+                        "its name leads to the patch log \"" + displayPath(log) + "\"");
+}
+
+// One run, once the user has confirmed it: its script open and read, and what it has written,
+// which a failure's message is made from.
 class Run {
 public:
-    // Everything that can be refused before the script is read is refused here.
-    Run(RunRecord& record, PatchUi& ui, const LocalClock& clock, std::string_view shownName)
-        : record_(record)
+    // Everything that can be refused before the script is read is refused here. markerLeft: a
+    // marker of an earlier write in place is left beside the backup.
+    Run(const fs::path& script, const fs::path& log, PatchUi& ui, const LocalClock& clock,
+        std::string_view shownName, bool markerLeft)
+        : log_(log)
         , ui_(ui)
         , clock_(clock)
         , name_(shownName)
-        , script_(record.script)
-        , backup_(record.backup) {}
+        , markerLeft_(markerLeft)
+        , script_(script)
+        , backup_(backupPathFor(script)) {
+        refuseItsOwnFiles(script_, backup_, log_);
+    }
 
     // What the run does is decided here, from what the category patch would change; a run that
     // would change nothing writes nothing, so a second press of Patch leaves the first one's
@@ -99,7 +104,41 @@ public:
         }
     }
 
+    // The failure, what became of the script, and the places that still hold the text as read:
+    // each is looked at before it is named.
+    std::string failureText(const FileError& failure) const {
+        std::string text = failure.what();
+        const std::string name = "\"" + displayPath(script_.path()) + "\"";
+        if (failure.code() == Refusal::changedByAnotherProgram)
+            text += " The script " + name + " was left as that program saved it.";
+        else if (script_.incomplete())
+            text += " The script " + name +
+                    " may be incomplete: the next run on it offers to put the backup back.";
+        else
+            text += " The script " + name +
+                    (script_.changed() ? " was changed by this run." : " was not changed.");
+        const bool backupKept = backupSaved_ && backup_.holdsWhatWasWritten();
+        const bool logKept = logSaved_ && logStillHoldsTheRecord();
+        const std::string backup = "the backup \"" + displayPath(backup_.path()) + "\"";
+        const std::string log = "the log \"" + displayPath(log_) + "\"";
+        if (backupKept && logKept)
+            text += " The text as read is kept in " + backup + " and in " + log + ".";
+        else if (backupKept)
+            text += " The text as read is kept in " + backup + ".";
+        else if (logKept)
+            text += " The text as read is kept in " + log + ".";
+        return text;
+    }
+
 private:
+    bool logStillHoldsTheRecord() const {
+        os::Folder folder;
+        os::FileStatus now;
+        return !os::openFolder(log_.parent_path(), folder) &&
+               !os::statusAt(folder, log_.filename(), now) && now.sameFile(logWritten_) &&
+               now.size >= logWritten_.size;
+    }
+
     void patch(ScriptContent content) {
         keepTextAsRead(content);
         auto patched = applyCategoryPatch(std::move(content).takeText());
@@ -116,7 +155,7 @@ private:
     }
 
     void offerVersionChange(std::string text) {
-        if (!ui_.askYesNo(versionQuestion, false))
+        if (!ui_.askYesNo(versionQuestion, false, DefaultAnswer::yes))
             return;
         ui_.showStatus("Applying version changes...");
         auto versioned = applyVersionPatch(std::move(text));
@@ -138,7 +177,7 @@ private:
             ui_.showInfo(name_ + " is already patched. Nothing was changed.");
             return;
         }
-        if (!ui_.askYesNo(versionQuestion, false))
+        if (!ui_.askYesNo(versionQuestion, false, DefaultAnswer::yes))
             return;
         keepTextAsRead(content);
         ui_.showStatus("Applying version changes...");
@@ -151,13 +190,19 @@ private:
         ui_.showStatus("Creating backup file...");
         backup_.requireWritable();
         script_.requireWritable();
-        LogFile log(record_.log);
+        LogFile log(log_);
         log.append(logHeader(clock_()));
         log.append(content.text());
+        check(os::status(log.file(), logWritten_), "write to the log", log_);
         backup_.write(script_, content.bytes());
-        record_.backupSaved = true;
+        backupSaved_ = true;
+        // The backup holds what the script is now: an earlier marker saying it holds the text
+        // from before a cut-short write would mislead.
+        if (markerLeft_)
+            check(os::removeNote(backup_.folder(), backup_.markerName()), "remove the marker",
+                  backup_.markerPath());
         log.syncAndClose();
-        record_.logSaved = true;
+        logSaved_ = true;
         ui_.showStatus("Backup file created. Patching...");
     }
 
@@ -167,17 +212,18 @@ private:
         ui_.showInfo("Version changes have been applied.");
     }
 
-    void writeScript(const std::string& text) {
-        script_.write(text, lineEnd);
-        record_.scriptChanged = true;
-    }
+    void writeScript(const std::string& text) { script_.write(text, lineEnd, &backup_); }
 
-    RunRecord& record_;
+    fs::path log_;
     PatchUi& ui_;
     const LocalClock& clock_;
     std::string name_;
+    bool markerLeft_;
     ScriptFile script_;
     BackupFile backup_;
+    bool backupSaved_ = false;
+    bool logSaved_ = false;
+    os::FileStatus logWritten_; // the log with this run's record, before it was flushed
 };
 
 } // namespace
@@ -191,28 +237,32 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
               const fs::path& logFolder, const LocalClock& clock) {
     checkFileName(fileName);
     const std::string shownName = displayPath(fileName);
+    const fs::path script = folder / fileName;
+    const fs::path log = logFolder / logFileName;
 
     ui.showStatus("Loading Patch Data...");
-    if (!ui.askYesNo("Are you sure you want to patch '" + shownName + "' to version 4.8a?", true)) {
+    const bool markerLeft = answerAnInterruptedWrite(script, shownName, ui, log);
+    if (!ui.askYesNo("Are you sure you want to patch '" + shownName + "' to version 4.8a?", true,
+                     DefaultAnswer::yes)) {
         ui.showStatus("");
         return;
     }
     ui.setBrowserEnabled(false);
     ui.showStatus("Patching...");
 
-    RunRecord run;
-    run.script = folder / fileName;
-    run.backup = backupPathFor(run.script);
-    run.log = logFolder / logFileName;
+    std::optional<Run> run;
     try {
-        Run(run, ui, clock, shownName).carryOut();
+        run.emplace(script, log, ui, clock, shownName, markerLeft);
+        run->carryOut();
     } catch (const FileError& failure) {
-        throw PatchError(run.failureText(failure), failure.code());
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
     } catch (const std::bad_alloc&) {
         // The patched text outgrew memory after the read fitted: the same answer for the user.
-        const FileError failure("patch", run.script,
-                                std::make_error_code(std::errc::file_too_large), tooLargeReason);
-        throw PatchError(run.failureText(failure), failure.code());
+        const FileError failure("patch", script, std::make_error_code(std::errc::file_too_large),
+                                tooLargeReason);
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
     }
     ui.setBrowserEnabled(true);
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
@@ -215,6 +216,7 @@ struct RefusedCase {
     void (*before)(SafeSave&);
     void (*meanwhile)(SafeSave&); // another program, while the version question is open
     std::error_code refused;
+    bool backupGone = false; // the other program took the backup away too
 };
 
 class WhatIsRefused : public SafeSave, public ::testing::WithParamInterface<RefusedCase> {};
@@ -235,6 +237,12 @@ TEST_P(WhatIsRefused, NothingElsesWorkIsLostAndTheTextAsReadIsKept) {
     if (c.before) {
         EXPECT_FALSE(fs::is_regular_file(backup));
         EXPECT_FALSE(fs::is_regular_file(log));
+    } else if (c.backupGone) {
+        // Only a place that still holds the text is named.
+        EXPECT_TRUE(failure.ends_with("was left as that program saved it. The text as read is kept "
+                                      "in the log \"" +
+                                      log.string() + "\"."))
+            << failure;
     } else {
         EXPECT_NE(failure.find("was left as that program saved it. The text as read is kept in "
                                "the backup \"" +
@@ -289,6 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_EQ(::utimensat(AT_FDCWD, t.script.c_str(), times, 0), 0);
                     },
                     changed},
+        RefusedCase{
+            "FolderRemoved", {}, [](SafeSave& t) { fs::remove_all(t.scripts); }, changed, true},
         RefusedCase{"LockedByAnotherRun",
                     holdLock,
                     {},
@@ -302,6 +312,48 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     notRegular}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct OwnFileCase {
+    const char* name;
+    bool theLog;   // or the backup
+    bool hardLink; // or a symbolic link
+};
+
+class NameLeadingToItsOwnFile : public SafeSave,
+                                public ::testing::WithParamInterface<OwnFileCase> {};
+
+// The script's name leads to a file the run itself writes: refused at once, naming that file,
+// before anything is written (it would replace the backup, or wait on its own lock on the log).
+TEST_P(NameLeadingToItsOwnFile, IsRefusedAtOnceBeforeAnythingIsWritten) {
+    const OwnFileCase& c = GetParam();
+    const fs::path own = c.theLog ? log : backup;
+    const std::string before = c.theLog ? "-- an earlier record --\r\n" + original : original;
+    writeBytes(own, before);
+    fs::remove(script);
+    if (c.hardLink)
+        fs::create_hard_link(own, script);
+    else
+        fs::create_symlink(own, script);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(), engine::Refusal::leadsToOwnFile);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(failure, "Could not open the script \"" + script.string() + "\": its name leads to " +
+                           (c.theLog ? "the patch log \"" : "its backup \"") + own.string() +
+                           "\". The script \"" + script.string() + "\" was not changed.");
+    EXPECT_EQ(readBytes(own), before);
+    const std::vector<std::string> there =
+        c.theLog ? std::vector<std::string>{"morvane.mrc"}
+                 : std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"};
+    EXPECT_EQ(testing_support::namesIn(scripts), there);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NameLeadingToItsOwnFile,
+                         ::testing::Values(OwnFileCase{"LinkToItsBackup", false, false},
+                                           OwnFileCase{"HardLinkToItsBackup", false, true},
+                                           OwnFileCase{"LinkToTheLog", true, false},
+                                           OwnFileCase{"HardLinkToTheLog", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SafeSave, LeftoversOfRunsThatEndedAreRemovedAndNothingElse) {
     const std::map<std::string, bool> removed{

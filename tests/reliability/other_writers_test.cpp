@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -161,6 +163,55 @@ TEST_P(Signalled, IgnoredFromTheStartItStaysIgnored) {
 
 INSTANTIATE_TEST_SUITE_P(Logout, Signalled, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A kill in the middle of a write in place (between the text and the line end after it): the
+// script is cut short, which only a write in place can leave. The marker written before it says so,
+// and the next run offers the backup.
+TEST(KilledWhileWrittenInPlace, TheNextRunOffersTheBackupFirstAndPutsItBack) {
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, original);
+    reliability::giveASecondName(place);
+    const auto expected = expectationFor(original);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        engine::os::FaultPlan plan;
+        // Killed at the first operation that finds the script neither as it was nor whole.
+        plan.before = [&](long) {
+            const std::string now = readBytes(place.script);
+            if (now != original && std::find(expected.intended.begin(), expected.intended.end(),
+                                             now) == expected.intended.end())
+                ::raise(SIGKILL);
+        };
+        engine::os::setFaultPlan(&plan);
+        place.run();
+        ::_exit(0);
+    }
+    const int status = waitFor(child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const std::string left = readBytes(place.script);
+    ASSERT_NE(left, original);
+    ASSERT_EQ(std::find(expected.intended.begin(), expected.intended.end(), left),
+              expected.intended.end());
+
+    const fs::path marker = reliability::markerOf(place.script);
+    struct stat markerStatus {};
+    ASSERT_EQ(::stat(marker.c_str(), &markerStatus), 0) << "no marker beside the script";
+    EXPECT_EQ(markerStatus.st_mode & 07777, 0600u);
+    EXPECT_TRUE(reliability::markerNamesItsBackup(place.script));
+    EXPECT_EQ(readBytes(place.scripts / "morvane.mrc.bak"), original);
+
+    testing_support::RecordingUi ui({true, false});
+    engine::runPatch(place.scripts, "morvane.mrc", ui, place.logs, fixedTime);
+    ASSERT_GE(ui.events.size(), 2u);
+    EXPECT_TRUE(ui.events[1].starts_with("ask?[No]:The last patch of 'morvane.mrc' was "
+                                         "interrupted while the script was written"))
+        << ui.events[1];
+    EXPECT_EQ(readBytes(place.script), original);
+    EXPECT_EQ(readBytes(root / "second.mrc"), original);
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
+}
 
 struct Pipe {
     Pipe() { (void)::pipe(ends); }
