@@ -19,6 +19,14 @@ public:
             return "another program put something else in the place of its temporary file";
         case Refusal::leadsToOwnFile:
             return "its name leads to a file the patch writes itself";
+        case Refusal::isALink:
+            return "it is a link";
+        case Refusal::ownedByAnotherUser:
+            return "it belongs to another user";
+        case Refusal::writableByOthers:
+            return "other users may write to it";
+        case Refusal::hasOtherNames:
+            return "it has other names (hard links)";
         }
         return "refused";
     }

@@ -14,6 +14,11 @@ enum class Refusal {
     changedByAnotherProgram,
     temporaryFileTaken,
     leadsToOwnFile,
+    // The log and its folder are refused when they could lead the run's writing elsewhere.
+    isALink,
+    ownedByAnotherUser,
+    writableByOthers,
+    hasOtherNames,
 };
 
 const std::error_category& refusalCategory() noexcept;

@@ -46,10 +46,11 @@ bool answerAnInterruptedWrite(const fs::path& script, std::string_view shownName
                               const fs::path& log) {
     const fs::path backupPath = backupPathFor(script);
     const fs::path marker = markerNameFor(script.filename());
+    // The script, its backup and the marker are reached through the folder, opened once.
+    os::Folder folder;
     std::optional<ScriptFile> scriptFile;
     std::optional<BackupFile> backup;
     try {
-        os::Folder folder;
         // A missing folder is for the run to report, as it reports a missing script.
         const std::error_code opened = os::openFolder(script.parent_path(), folder);
         if (opened == std::errc::no_such_file_or_directory || opened == std::errc::not_a_directory)
@@ -74,8 +75,8 @@ bool answerAnInterruptedWrite(const fs::path& script, std::string_view shownName
                         ", so it cannot be put back." + logSentence(log));
             return true;
         }
-        scriptFile.emplace(script);
-        backup.emplace(backupPath);
+        scriptFile.emplace(folder, script.filename(), script);
+        backup.emplace(folder, backupPath.filename(), backupPath);
         const std::string bytes = backup->read();
         if (couldBeWhole(scriptFile->read(), bytes)) {
             check(os::removeNote(backup->folder(), backup->markerName()), "remove the marker",

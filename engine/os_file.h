@@ -66,6 +66,10 @@ struct FileStatus {
     // where the system keeps none.
     std::int64_t changed = 0;
     std::uint64_t links = 0; // how many names the file has
+    // Who else may use it: where the system has no owners or modes, no one else.
+    bool ownedByUser = true; // by the user this process acts as
+    bool othersMayWrite = false;
+    bool othersMayRead = false; // or, for a folder, list or enter it
 
     bool sameFile(const FileStatus& other) const noexcept {
         return kind == other.kind && device == other.device && identity == other.identity;
@@ -86,19 +90,47 @@ std::error_code openToRead(const Folder& folder, const fs::path& name, File& fil
 // Opens the file at name in folder for writing over it, without creating or truncating it,
 // following a link at the name or waiting.
 std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file);
-// Opens the log for appending, making it when it is missing, without waiting on a FIFO. A link
-// at its name is followed: the log lives in the user's own folder, where only the user can put
-// one.
-std::error_code openLog(const fs::path& path, File& file);
+// Opens the folder at path, making it and the folders above it that are missing, without
+// following a link at any level it makes nor at the folder itself: the levels above that exist
+// are the user's own setting, and are followed. The folder is made readable by this user alone,
+// the levels above it as the user's other folders are.
+std::error_code openOwnFolder(const fs::path& path, Folder& folder);
+// Opens name in folder for appending, making it (readable by this user alone) when it is
+// missing, without following a link at the name or waiting on a FIFO or device.
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file);
 std::error_code status(const File& file, FileStatus& result);
+// Lets no one but the owner read, write or enter the file or folder.
+std::error_code makePrivate(const File& file);
 // The file at name in folder, a link there taken as itself; a missing name is Kind::missing.
 std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result);
 
 // Locks the file against the same lock taken through any other opening of it, by this or any
 // other process, until it is closed. Another holder is waited for up to patience, then it is
-// std::errc::operation_would_block. A file system that cannot lock gives no error: there is
-// nothing to wait for there.
+// std::errc::operation_would_block. A file system that refuses locks (NFS without its lock
+// service) gives std::errc::no_lock_available where the system tells it: a LockFile can stand in.
 std::error_code lock(const File& file, std::chrono::milliseconds patience);
+
+// A lock for where the file system refuses locks: a file made under name in folder only where
+// none is, hidden, readable by this user alone and holding this process's id and host name. It
+// is removed when the object goes. One left by a process that is gone (on this host, no such
+// process) is free and taken over.
+class LockFile {
+public:
+    LockFile() noexcept = default;
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+    ~LockFile();
+
+    // std::errc::operation_would_block while another holds it; holder then says who, as far as
+    // the file tells ("process 1234 on example"), or is empty.
+    std::error_code take(const Folder& folder, const fs::path& name, std::string& holder);
+    bool held() const noexcept { return folder_ != nullptr; }
+
+private:
+    const Folder* folder_ = nullptr;
+    fs::path name_;
+    FileStatus own_;
+};
 
 // Reads to the end of the file; sizeHint is what the file is expected to hold. The buffer keeps
 // room past the end for what the patch adds, so that the rules can rewrite the text in it.
@@ -193,10 +225,13 @@ std::size_t memoryForAScript() noexcept;
 
 // The longest file name the file system holding folder takes.
 std::size_t maxNameLength(const fs::path& folder) noexcept;
+std::size_t maxNameLength(const Folder& folder) noexcept;
 
 // For tests: from now on, the failAt-th operation above that can fail (counting from 1) fails
-// with error, and before is called with the number of each operation before it is attempted.
-// Nothing happens while no plan is set, and the check costs one load and compare.
+// with error, and before is called with the number of each operation before it is attempted;
+// inside is called between the system calls that an operation makes, at each moment where
+// something the user could see has changed (a file made, written, renamed or removed), numbered
+// across the run. Nothing happens while no plan is set, and the check costs one load and compare.
 // trace is told of each write, truncation, flush, rename and removal once it is done, in order,
 // with the handle it went through (the folder's, for a removal) and the name it gave or took in
 // that folder: the order of a run's steps, which a crash would otherwise be the first to test.
@@ -206,6 +241,9 @@ struct FaultPlan {
     long operations = 0; // how many operations have been attempted under this plan
     std::function<void(long operation)> before;
     std::function<void(std::string_view step, std::intptr_t handle, const fs::path& name)> trace;
+    long moments = 0;
+    std::function<void(long moment)> inside;
+    int lockError = 0; // when set, every lock is refused with it, as NFS without its lock service
 };
 void setFaultPlan(FaultPlan* plan) noexcept;
 

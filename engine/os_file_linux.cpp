@@ -31,6 +31,7 @@ namespace engine::os {
 namespace {
 
 using shared::injectedFault;
+using shared::moment;
 using shared::traced;
 
 std::error_code errorCode(int error) {
@@ -56,6 +57,13 @@ bool cannotLock(int error) {
     return error == ENOLCK || error == EINVAL || unsupported(error);
 }
 
+// An exclusive lock that does not wait: 0 when it is taken, or why not.
+int tryLock(int file) {
+    if (const int refused = shared::refusedLock())
+        return refused;
+    return ::flock(file, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+}
+
 FileStatus statusOf(const struct stat& file) {
     FileStatus result;
     result.kind = S_ISREG(file.st_mode)   ? Kind::regular
@@ -70,14 +78,20 @@ FileStatus statusOf(const struct stat& file) {
     result.changed =
         static_cast<std::int64_t>(file.st_ctim.tv_sec) * 1'000'000'000 + file.st_ctim.tv_nsec;
     result.links = static_cast<std::uint64_t>(file.st_nlink);
+    result.ownedByUser = file.st_uid == ::geteuid();
+    result.othersMayWrite = (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    result.othersMayRead = (file.st_mode & (S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH)) != 0;
     return result;
 }
 
+// What the run makes is this user's alone from the moment it exists: a temporary file gets the
+// script's access only once it holds the whole text, and the log keeps every text for good.
 std::error_code openAt(int folder, const char* name, int flags, File& file) {
-    const int opened = ::openat(folder, name, flags | O_NOCTTY | O_CLOEXEC, 0666);
+    const int opened = ::openat(folder, name, flags | O_NOCTTY | O_CLOEXEC, 0600);
     if (opened < 0)
         return lastError();
     file = File(opened);
+    moment();
     return {};
 }
 
@@ -168,14 +182,17 @@ std::error_code copyAttributes(int from, int to, bool& complete) {
 }
 
 // What SIGTERM, SIGINT and SIGHUP do while a temporary file exists or a file is written in
-// place. The handler may run on any thread, so what it reads is set before it may look.
+// place. The handler may run on any thread, so what it reads is set before it may look, and the
+// mode and a signal that waits are one word: a signal is either seen by the code that changes
+// the mode or handled in the mode that code set, never lost in between.
 constexpr std::array<int, 3> endingSignals{SIGTERM, SIGINT, SIGHUP};
 
 enum SignalMode : int { ending, removing, deferring };
 
+constexpr int modeBits = 0xff;
+
 struct SignalHandling {
-    std::atomic<int> mode{ending};
-    std::atomic<int> pending{0};
+    std::atomic<int> state{ending}; // the mode, and above it a signal that waits
     int folder = -1;
     std::array<char, 64> name{};
     std::array<struct sigaction, endingSignals.size()> previous{};
@@ -185,30 +202,42 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may onl
 
 SignalHandling signalHandling;
 
-void onEndingSignal(int signal) {
-    const int savedErrno = errno;
-    const int mode = signalHandling.mode.load();
-    if (mode == deferring) {
-        signalHandling.pending.store(signal);
-        errno = savedErrno;
-        return;
-    }
+// Ends the program as the signal would have, once the temporary file is gone where there is one.
+void endAsSignalled(int signal, int mode) {
     if (mode == removing)
         ::unlinkat(signalHandling.folder, signalHandling.name.data(), 0);
-    // End as the signal would have: it is blocked while this runs, and arrives on return.
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     sigemptyset(&standard.sa_mask);
     ::sigaction(signal, &standard, nullptr);
     ::raise(signal);
+}
+
+void onEndingSignal(int signal) {
+    const int savedErrno = errno;
+    int state = signalHandling.state.load();
+    while ((state & modeBits) == deferring) {
+        if (signalHandling.state.compare_exchange_weak(state, deferring | signal << 8)) {
+            errno = savedErrno;
+            return;
+        }
+    }
+    // The signal is blocked while this runs, and arrives on return.
+    endAsSignalled(signal, state & modeBits);
     errno = savedErrno;
+}
+
+// A signal that waited is handled as it would have been in the new mode: the program ends.
+void setSignalMode(SignalMode mode) noexcept {
+    const int before = signalHandling.state.exchange(mode);
+    if (const int signal = before >> 8)
+        endAsSignalled(signal, mode);
 }
 
 // Only where the signal would end the program as it stands: one it ignores or handles itself
 // never leaves a file half done.
 void startHandlingSignals() noexcept {
-    signalHandling.mode.store(ending);
-    signalHandling.pending.store(0);
+    signalHandling.state.store(ending);
     struct sigaction ours {};
     ours.sa_handler = onEndingSignal;
     sigemptyset(&ours.sa_mask);
@@ -224,11 +253,11 @@ void startHandlingSignals() noexcept {
 }
 
 void stopHandlingSignals() noexcept {
-    signalHandling.mode.store(ending);
+    const int before = signalHandling.state.exchange(ending);
     for (std::size_t i = 0; i < endingSignals.size(); ++i)
         if (signalHandling.installed[i])
             ::sigaction(endingSignals[i], &signalHandling.previous[i], nullptr);
-    if (const int signal = signalHandling.pending.exchange(0))
+    if (const int signal = before >> 8)
         ::raise(signal);
 }
 
@@ -236,11 +265,13 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-// A leftover is removed only when no run holds its lock: a live run takes it before anything
-// else, so one that can be taken belongs to a run that has ended.
+// A leftover is removed only when it is this user's and no run holds its lock: a live run takes
+// it before anything else, so one that can be taken belongs to a run that has ended. Another
+// user's, in a folder shared with them, is left to that user's runs.
 void removeIfAbandoned(int folder, const char* name) {
     struct stat named {};
-    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+    if (::fstatat(folder, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode) ||
+        named.st_uid != ::geteuid())
         return;
     File file;
     if (openAt(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file))
@@ -249,8 +280,11 @@ void removeIfAbandoned(int folder, const char* name) {
     if (::fstat(fd(file), &opened) != 0 || opened.st_dev != named.st_dev ||
         opened.st_ino != named.st_ino)
         return;
-    if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+    if (tryLock(fd(file)) == 0) {
+        moment();
         ::unlinkat(folder, name, 0);
+        moment();
+    }
 }
 
 } // namespace
@@ -304,10 +338,53 @@ std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& 
     return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file);
 }
 
-std::error_code openLog(const fs::path& path, File& file) {
+namespace {
+
+// The folder at path, made where it is missing with the levels above it. A level that exists is
+// followed as the system would unless it is the last and must not be; a level made here, or the
+// last, is opened without following a link, which it then is (ELOOP).
+std::error_code openOrMake(const fs::path& path, bool last, File& folder) {
+    if (!last) {
+        const auto error = openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder);
+        if (error != std::errc::no_such_file_or_directory)
+            return error;
+    }
+    const fs::path name = path.filename();
+    if (name.empty() || name == "." || name == "..") // a root or a path that names no level
+        return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder);
+    File above;
+    if (const auto error =
+            openOrMake(path.has_parent_path() ? path.parent_path() : ".", false, above))
+        return error;
+    if (::mkdirat(fd(above), name.c_str(), last ? 0700 : 0777) != 0 && errno != EEXIST)
+        return lastError();
+    moment();
+    const auto error = openAt(fd(above), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW, folder);
+    struct stat found {};
+    if (error == std::errc::not_a_directory &&
+        ::fstatat(fd(above), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISLNK(found.st_mode))
+        return errorCode(ELOOP);
+    return error;
+}
+
+} // namespace
+
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
     if (const auto fault = injectedFault())
         return fault;
-    return openAt(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, file);
+    fs::path normal = path.lexically_normal();
+    if (normal.filename().empty() && normal.has_parent_path())
+        normal = normal.parent_path(); // a trailing separator
+    folder.path = path;
+    return openOrMake(normal, true, folder.file);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    return openAt(fd(folder.file), name.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK, file);
 }
 
 std::error_code status(const File& file, FileStatus& result) {
@@ -317,6 +394,16 @@ std::error_code status(const File& file, FileStatus& result) {
     if (::fstat(fd(file), &found) != 0)
         return lastError();
     result = statusOf(found);
+    return {};
+}
+
+std::error_code makePrivate(const File& file) {
+    if (const auto fault = injectedFault())
+        return fault;
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0 || ::fchmod(fd(file), found.st_mode & 0700) != 0)
+        return lastError();
+    moment();
     return {};
 }
 
@@ -340,19 +427,121 @@ std::error_code lock(const File& file, std::chrono::milliseconds patience) {
     return shared::lockWithin(
         [&](std::error_code& error) {
             for (;;) {
-                if (::flock(fd(file), LOCK_EX | LOCK_NB) == 0)
+                const int refused = tryLock(fd(file));
+                if (refused == 0) {
+                    moment();
                     return shared::LockTry::taken;
-                if (errno == EINTR)
+                }
+                if (refused == EINTR)
                     continue;
-                if (errno == EWOULDBLOCK)
+                if (refused == EWOULDBLOCK)
                     return shared::LockTry::busy;
-                if (cannotLock(errno))
-                    return shared::LockTry::taken;
-                error = lastError();
+                error = errorCode(cannotLock(refused) ? ENOLCK : refused);
                 return shared::LockTry::failed;
             }
         },
         patience);
+}
+
+namespace {
+
+std::string hostName() {
+    std::array<char, 256> host{};
+    ::gethostname(host.data(), host.size() - 1);
+    return host.data();
+}
+
+// Who a lock file names, and whether that process is gone: only a process of this host can be
+// looked for, and one that cannot be told (another user's) is taken to be there.
+bool holderIsGone(std::string_view text, std::string& holder) {
+    const std::size_t space = text.find(' ');
+    const std::size_t end = text.find('\n');
+    if (space == std::string_view::npos || end == std::string_view::npos || end < space ||
+        space == 0 || space > 9 ||
+        text.substr(0, space).find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    const std::string pid(text.substr(0, space));
+    const std::string host(text.substr(space + 1, end - space - 1));
+    holder = "process " + pid + " on " + host;
+    const long id = std::stol(pid);
+    return id > 0 && host == hostName() && ::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace
+
+LockFile::~LockFile() {
+    if (!folder_)
+        return;
+    struct stat named {};
+    const int at = fd(folder_->file);
+    if (::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        statusOf(named).sameFile(own_))
+        ::unlinkat(at, name_.c_str(), 0);
+}
+
+std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::string& holder) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    const std::string mine = std::to_string(::getpid()) + " " + hostName() + "\n";
+    std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        File made;
+        std::error_code error =
+            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
+        if (!error) {
+            struct stat own {};
+            if (::fstat(fd(made), &own) != 0)
+                error = lastError();
+            else {
+                folder_ = &folder; // from here on, the object removes it
+                name_ = name;
+                own_ = statusOf(own);
+            }
+            if (!error &&
+                ::write(fd(made), mine.data(), mine.size()) != static_cast<ssize_t>(mine.size()))
+                error = lastError();
+            if (!error && ::fsync(fd(made)) != 0)
+                error = lastError();
+            moment();
+            return error;
+        }
+        if (error != std::errc::file_exists)
+            return error;
+        File found;
+        error = openAt(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, found);
+        if (error == std::errc::no_such_file_or_directory) // given up meanwhile
+            continue;
+        if (error)
+            return error;
+        struct stat seen {};
+        std::array<char, 512> text{};
+        const ssize_t got = ::read(fd(found), text.data(), text.size() - 1);
+        if (::fstat(fd(found), &seen) != 0 || got < 0)
+            return lastError();
+        holder.clear();
+        if (!holderIsGone(std::string_view(text.data(), static_cast<std::size_t>(got)), holder))
+            return errorCode(EWOULDBLOCK);
+        // Moved aside before it is removed: of two runs that take it over, one moves it and the
+        // other finds it gone, and a lock made since it was looked at is put back.
+        const std::string aside = temporaryName(longestTemporaryName, random());
+        if (::renameat(at, name.c_str(), at, aside.c_str()) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return lastError();
+        }
+        moment();
+        struct stat moved {};
+        const bool same = ::fstatat(at, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
+                          moved.st_dev == seen.st_dev && moved.st_ino == seen.st_ino;
+        if (!same)
+            ::linkat(at, aside.c_str(), at, name.c_str(), 0);
+        ::unlinkat(at, aside.c_str(), 0);
+        moment();
+        if (!same)
+            return errorCode(EWOULDBLOCK);
+    }
+    return errorCode(EWOULDBLOCK);
 }
 
 std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
@@ -384,6 +573,7 @@ std::error_code write(const File& file, std::string_view bytes) {
         if (done <= 0)
             return done < 0 ? lastError() : errorCode(EIO);
         bytes.remove_prefix(static_cast<std::size_t>(done));
+        moment();
     }
     traced("write", file.handle());
     return {};
@@ -396,6 +586,7 @@ std::error_code endHere(const File& file) {
     if (at < 0 || ::ftruncate(fd(file), at) != 0)
         return lastError();
     traced("truncate", file.handle());
+    moment();
     return {};
 }
 
@@ -405,6 +596,7 @@ std::error_code sync(const File& file) {
     if (::fsync(fd(file)) != 0)
         return lastError();
     traced("sync", file.handle());
+    moment();
     return {};
 }
 
@@ -430,8 +622,10 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
         if (const auto error = refusedOrFailed(errno, complete))
             return error;
     }
+    moment();
     if (const auto error = copyAttributes(fd(from), fd(to), complete))
         return error;
+    moment();
     // An ACL sets the mode with it, so the mode is looked at again.
     if (::fstat(fd(to), &present) != 0)
         return lastError();
@@ -440,6 +634,7 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
         if (const auto error = refusedOrFailed(errno, complete))
             return error;
     }
+    moment();
     return {};
 }
 
@@ -462,27 +657,32 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
         name_ = temporaryName(nameLength, random());
         std::copy_n(name_.c_str(), name_.size() + 1, signalHandling.name.data());
         signalHandling.folder = at;
+        // A signal waits from just before the file exists until its removal is armed, and is
+        // then handled by removing it: the signal handler cannot tell whether the file was made.
+        setSignalMode(deferring);
         File made;
         error = openAt(at, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
-        if (error == std::errc::file_exists)
-            continue;
-        if (error)
+        if (error) {
+            setSignalMode(ending);
+            if (error == std::errc::file_exists)
+                continue;
             return;
-        signalHandling.mode.store(removing);
+        }
         // Locked before anything else, so that no other run takes it for a dead run's. One that
         // did so first is removing it: this run leaves it to that one and takes another name.
-        const int locked = ::flock(fd(made), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+        const int locked = tryLock(fd(made));
+        moment();
         struct stat opened {};
         struct stat named {};
         const bool stillOurs = ::fstat(fd(made), &opened) == 0 &&
                                ::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
                                opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-        signalHandling.mode.store(ending);
         if ((locked == 0 || cannotLock(locked)) && stillOurs) {
-            signalHandling.mode.store(removing);
             file_ = std::move(made);
+            setSignalMode(removing);
             return;
         }
+        setSignalMode(ending);
     }
     error = errorCode(EEXIST);
 }
@@ -490,11 +690,15 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
 TemporaryFile::~TemporaryFile() {
     struct stat own {};
     struct stat named {};
+    // Nothing is removed by name once this file is gone from it: a signal waits until the end.
+    setSignalMode(deferring);
     // What someone else put at the name is left to them.
     if (file_ && !placed_ && ::fstat(fd(file_), &own) == 0 &&
         ::fstatat(fd(folder_.file), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == own.st_dev && named.st_ino == own.st_ino)
+        named.st_dev == own.st_dev && named.st_ino == own.st_ino) {
         ::unlinkat(fd(folder_.file), name_.c_str(), 0);
+        moment();
+    }
     file_ = File();
     stopHandlingSignals();
 }
@@ -521,6 +725,9 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
         return {};
     if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
         return lastError();
+    // The name is the target's now: nothing is left to remove.
+    setSignalMode(ending);
+    moment();
     placed_ = true;
     traced("rename", file_.handle(), name);
     return {};
@@ -528,7 +735,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
 
 SignalsDeferred::SignalsDeferred() noexcept {
     startHandlingSignals();
-    signalHandling.mode.store(deferring);
+    setSignalMode(deferring);
 }
 
 SignalsDeferred::~SignalsDeferred() {
@@ -570,12 +777,13 @@ std::error_code writeNote(const Folder& folder, const fs::path& name, std::strin
     struct stat there {};
     if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && !isOwnNote(there))
         return errorCode(EEXIST);
-    const int opened =
-        ::openat(at, name.c_str(),
-                 O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (opened < 0)
-        return lastError();
-    File note(opened);
+    // Made as the temporary files are: 0600 from the moment it exists, through the folder's
+    // handle, a link at the name refused.
+    File note;
+    if (const auto error =
+            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, note))
+        return error;
+    const int opened = fd(note);
     struct stat found {};
     if (::fstat(opened, &found) != 0)
         return lastError();
@@ -593,6 +801,7 @@ std::error_code writeNote(const Folder& folder, const fs::path& name, std::strin
         rest.remove_prefix(static_cast<std::size_t>(done));
     }
     traced("write", opened);
+    moment();
     if (::fsync(opened) != 0)
         return lastError();
     traced("sync", opened);
@@ -649,6 +858,7 @@ std::error_code removeNote(const Folder& folder, const fs::path& name) {
     if (::unlinkat(at, name.c_str(), 0) != 0 && errno != ENOENT)
         return lastError();
     traced("remove", at, name);
+    moment();
     if (::fsync(at) != 0)
         return lastError();
     traced("sync", at);
@@ -686,6 +896,12 @@ std::size_t memoryForAScript() noexcept {
 std::size_t maxNameLength(const fs::path& folder) noexcept {
     errno = 0;
     const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+}
+
+std::size_t maxNameLength(const Folder& folder) noexcept {
+    errno = 0;
+    const long limit = ::fpathconf(fd(folder.file), _PC_NAME_MAX);
     return limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
 }
 

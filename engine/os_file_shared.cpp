@@ -38,6 +38,15 @@ void traced(std::string_view step, std::intptr_t handle, const fs::path& name) {
         faultPlan->trace(step, handle, name);
 }
 
+void moment() {
+    if (faultPlan && faultPlan->inside)
+        faultPlan->inside(++faultPlan->moments);
+}
+
+int refusedLock() {
+    return faultPlan ? faultPlan->lockError : 0;
+}
+
 std::error_code readAll(const ReadSome& readSome, std::size_t sizeHint, std::size_t limit,
                         std::string& bytes) {
     if (sizeHint > limit)

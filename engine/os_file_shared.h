@@ -9,6 +9,10 @@ namespace engine::os::shared {
 
 // The fault the plan injects at this operation, if any; counts the operation.
 std::error_code injectedFault();
+// A moment inside an operation, after a system call that changed something.
+void moment();
+// The error the plan refuses every lock with, or 0.
+int refusedLock();
 
 // Tells the plan's trace, if any, of a step that was done (os_file.h).
 void traced(std::string_view step, std::intptr_t handle, const fs::path& name = {});

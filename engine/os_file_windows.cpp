@@ -2,6 +2,8 @@
 //
 // Win32 has no calls relative to an open folder, so names are reached by the folder's path; the
 // folder is held open without delete sharing, which keeps that path its own for the whole run.
+// Every path goes to the system in its \\?\ form, so that a name is the file of that name: the
+// plain form drops a trailing dot or blank and takes CON or NUL for a device.
 // Locks are mandatory on Windows: a lock on the file's bytes would stop other programs reading
 // the script, so every lock here is on one byte far past any file's end.
 
@@ -17,6 +19,7 @@
 #include <cerrno>
 #include <memory>
 #include <random>
+#include <sddl.h>
 #include <thread>
 #include <utility>
 
@@ -118,12 +121,33 @@ File fileOf(HANDLE handle) {
 
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// The path as the system takes it literally: absolute, with backslashes, "." and ".." worked
+// out here, and the \\?\ prefix. The last name is kept exactly as given, since working out
+// the full path by the system's own rules would drop its trailing dots and blanks.
+std::wstring systemPath(const fs::path& path) {
+    const std::wstring given = fs::path(path).make_preferred().native();
+    if (given.starts_with(LR"(\\?\)") || given.starts_with(LR"(\\.\)"))
+        return given;
+    fs::path full = fs::path(given).lexically_normal();
+    if (!full.is_absolute()) {
+        std::error_code unknown;
+        const fs::path parent = fs::absolute(full.parent_path(), unknown);
+        if (unknown)
+            return given;
+        full = (parent / full.filename()).lexically_normal();
+    }
+    const std::wstring& native = full.native();
+    if (native.starts_with(LR"(\\)"))
+        return LR"(\\?\UNC\)" + native.substr(2);
+    return LR"(\\?\)" + native;
+}
+
 // Every opening is of the name itself: a link (a reparse point) is opened as a link, and
 // refused where a file is wanted, as O_NOFOLLOW refuses it.
 std::error_code openPath(const fs::path& path, DWORD access, DWORD share, DWORD disposition,
-                         DWORD flags, File& file) {
-    const HANDLE opened = CreateFileW(path.c_str(), access, share, nullptr, disposition,
-                                      flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                         DWORD flags, File& file, SECURITY_ATTRIBUTES* security = nullptr) {
+    const HANDLE opened = CreateFileW(systemPath(path).c_str(), access, share, security,
+                                      disposition, flags | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return lastError();
     file = fileOf(opened);
@@ -167,6 +191,20 @@ std::error_code statusAtPath(const fs::path& path, FileStatus& result) {
         return error;
     }
     return statusOf(handleOf(file), result);
+}
+
+// Refuses a folder that is a link (a reparse point: a symbolic link or a junction). Wine opens
+// a Unix link to a folder as the folder even when asked for the link, but marks it in the
+// attributes it gives for the name.
+std::error_code requireNoLink(const fs::path& folder) {
+    FileStatus found;
+    if (const auto error = statusAtPath(folder, found))
+        return error;
+    const DWORD attributes = GetFileAttributesW(systemPath(folder).c_str());
+    if (found.kind == Kind::link ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        return posixError(ELOOP);
+    return {};
 }
 
 // Opens a file at name for reading or writing; a folder is left to the caller's own check of
@@ -233,6 +271,45 @@ std::wstring wide(std::string_view ascii) {
     return {ascii.begin(), ascii.end()};
 }
 
+// Who may open a new temporary file: this user alone, from the moment it exists, so that no one
+// else reads the text while it is written. It takes the script's own DACL once it is complete.
+class OwnerOnly {
+public:
+    OwnerOnly() {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return;
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::string buffer(size, '\0');
+        wchar_t* sid = nullptr;
+        if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+            ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+            // A protected DACL: nothing is inherited from the folder.
+            const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                 &descriptor_, nullptr);
+            LocalFree(sid);
+        }
+        CloseHandle(token);
+    }
+    OwnerOnly(const OwnerOnly&) = delete;
+    OwnerOnly& operator=(const OwnerOnly&) = delete;
+    ~OwnerOnly() { LocalFree(descriptor_); }
+
+    // Null, for the folder's own inheritance, where the user's SID could not be had.
+    SECURITY_ATTRIBUTES* attributes() {
+        if (!descriptor_)
+            return nullptr;
+        attributes_ = {sizeof attributes_, descriptor_, FALSE};
+        return &attributes_;
+    }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 } // namespace
 
 File& File::operator=(File&& other) noexcept {
@@ -280,6 +357,12 @@ std::error_code resolve(const fs::path& path, fs::path& result) {
     else if (found.starts_with(LR"(\\?\)") && found.size() >= 6 && found[5] == L':')
         found = found.substr(4);
     result = found;
+    // Wine gives a name that ends in dots or blanks without them; the file is the one named.
+    const std::wstring given = path.filename().native();
+    const std::wstring named = result.filename().native();
+    if (given.size() > named.size() && given.starts_with(named) &&
+        given.find_first_not_of(L". ", named.size()) == std::wstring::npos)
+        result.replace_filename(given);
     return {};
 }
 
@@ -313,12 +396,39 @@ std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& 
     return openFileAt(folder, name, GENERIC_READ | GENERIC_WRITE, file);
 }
 
-std::error_code openLog(const fs::path& path, File& file) {
+// Made where missing and opened by its path. Whoever may write where the log is kept could put
+// a link (a reparse point) in the place of its folder or of the log, to a folder or file of an
+// administrator's, who would then append a script's text to it: neither is opened through one.
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
+    if (const auto error = createFolders(path))
+        return error;
+    if (const auto error = requireNoLink(path))
+        return error;
+    return openFolder(path, folder);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
     if (const auto fault = injectedFault())
         return fault;
+    File opened;
     // Appending only: each write lands at the end, whoever else appends.
-    return openPath(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0, file);
+    if (const auto error = openPath(
+            folder.path / name,
+            FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+            FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, opened))
+        return error;
+    FileStatus found;
+    if (const auto error = statusOf(handleOf(opened), found))
+        return error;
+    if (found.kind == Kind::link)
+        return posixError(ELOOP);
+    file = std::move(opened);
+    return {};
+}
+
+// The owner and mode of FileStatus keep their defaults here: no one else, nothing to change.
+std::error_code makePrivate(const File&) {
+    return {};
 }
 
 std::error_code status(const File& file, FileStatus& result) {
@@ -449,12 +559,31 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
     return setAttributes(handleOf(to), attributes);
 }
 
+// Each missing folder is made, and each one made is checked to be a folder and no link, as
+// someone could put a link in the place of one just made.
 std::error_code createFolders(const fs::path& folder) {
     if (const auto fault = injectedFault())
         return fault;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    return error;
+    const fs::path full = fs::path(folder).make_preferred().lexically_normal();
+    fs::path reached;
+    for (const fs::path& part : full) {
+        reached /= part;
+        if (reached == full.root_path() || reached == full.root_name())
+            continue;
+        FileStatus there;
+        if (const auto error = statusAtPath(reached, there))
+            return error;
+        if (there.kind == Kind::folder || (there.kind == Kind::link && reached != full))
+            continue;
+        if (there.kind != Kind::missing)
+            return posixError(there.kind == Kind::link ? ELOOP : ENOTDIR);
+        if (!CreateDirectoryW(systemPath(reached).c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return lastError();
+        if (const auto error = requireNoLink(reached))
+            return error;
+    }
+    return {};
 }
 
 TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error)
@@ -465,10 +594,12 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
     for (int attempt = 0; attempt < 100; ++attempt) {
         name_ = temporaryName(nameLength, random());
         File made;
-        // Hidden, so that no file list shows it; shared with no one while it is written.
+        // Hidden, so that no file list shows it; this user's alone, and shared with no one,
+        // while it is written.
+        OwnerOnly ownerOnly;
         error = openPath(folder.path / wide(name_),
                          GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0,
-                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, made);
+                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, made, ownerOnly.attributes());
         if (error == std::errc::file_exists)
             continue;
         if (error)
@@ -476,7 +607,8 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
         DWORD lockError = ERROR_SUCCESS;
         if (!tryLock(handleOf(made), lockError) && !cannotLock(lockError)) {
             error = errorCode(lockError);
-            DeleteFileW((folder.path / wide(name_)).c_str());
+            FILE_DISPOSITION_INFO gone{TRUE};
+            SetFileInformationByHandle(handleOf(made), FileDispositionInfo, &gone, sizeof gone);
             return;
         }
         if ((error = statusOf(handleOf(made), own_)))
@@ -490,12 +622,17 @@ TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::
 TemporaryFile::~TemporaryFile() {
     if (placed_ || name_.empty())
         return;
+    // Removed through its own handle where it still has one: whatever someone else put at its
+    // name is left to them.
+    FILE_DISPOSITION_INFO gone{TRUE};
+    if (file_ &&
+        SetFileInformationByHandle(handleOf(file_), FileDispositionInfo, &gone, sizeof gone))
+        return;
     file_ = File();
-    // What someone else put at the name is left to them.
     const fs::path path = folder_.path / wide(name_);
     FileStatus named;
     if (own_.kind != Kind::missing && !statusAtPath(path, named) && named.sameFile(own_))
-        DeleteFileW(path.c_str());
+        DeleteFileW(systemPath(path).c_str());
 }
 
 std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* expected,
@@ -525,7 +662,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     const bool keepTargets = expected && there.kind == Kind::regular;
     DWORD attributes = 0;
     if (keepTargets) {
-        attributes = GetFileAttributesW(target.c_str());
+        attributes = GetFileAttributesW(systemPath(target).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
             return lastError();
     } else {
@@ -535,16 +672,23 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
         attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_HIDDEN;
     }
     attributes &= keptAttributes;
-    // Both ways of renaming open the file themselves, sharing it with no one.
+    // Both ways of renaming open the file themselves, sharing it with no one, so this run's
+    // handle, and the lock it holds, go first. Until the file is opened and locked again under
+    // its new name, a second run could take it: a rename through this handle would keep the
+    // lock, but it cannot replace a file that is open, and the run holds the script open, and
+    // locked, until it is replaced. What a second run takes in that moment is the patched
+    // script; the log and the backup already hold the text as read, and this run then says
+    // that another run took the script.
     file_ = File();
     // A link at the name is replaced as a name and never followed.
     const auto moveIntoPlace = [&] {
-        return MoveFileExW(temporary.c_str(), target.c_str(),
+        return MoveFileExW(systemPath(temporary).c_str(), systemPath(target).c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     };
     bool placed = false;
     if (keepTargets) {
-        placed = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr);
+        placed = ReplaceFileW(systemPath(target).c_str(), systemPath(temporary).c_str(), nullptr, 0,
+                              nullptr, nullptr);
         const DWORD error = placed ? ERROR_SUCCESS : GetLastError();
         // Without a backup name, this failure has taken the target away and left the new file
         // under its temporary name: it is moved into place as a new file is.
@@ -591,6 +735,14 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     return {};
 }
 
+// lock() here still takes a file system that cannot lock for one with nothing to wait for, so no
+// run asks for a lock file on Windows.
+LockFile::~LockFile() = default;
+
+std::error_code LockFile::take(const Folder&, const fs::path&, std::string&) {
+    return posixError(ENOTSUP);
+}
+
 // No signal ends a Windows program part way through a write the way SIGTERM does: closing the
 // window waits for the run, and a killed process is killed whatever it asks for.
 SignalsDeferred::SignalsDeferred() noexcept = default;
@@ -598,7 +750,7 @@ SignalsDeferred::~SignalsDeferred() = default;
 
 void removeLeftovers(const Folder& folder) noexcept {
     WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW((folder.path / L".*").c_str(), &found);
+    const HANDLE search = FindFirstFileW(systemPath(folder.path / L".*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
@@ -609,23 +761,25 @@ void removeLeftovers(const Folder& folder) noexcept {
             (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
             continue;
         // Opened shared with no one: a live run holds its file open, so only a dead run's opens.
-        const HANDLE leftover =
-            CreateFileW((folder.path / found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                        FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        const HANDLE leftover = CreateFileW(
+            systemPath(folder.path / found.cFileName).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (leftover != INVALID_HANDLE_VALUE)
             CloseHandle(leftover);
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
 
-// Notes are hidden files; the folder a run works in is one the user may write in, and every
-// name in it is opened as itself, a link refused.
+// Notes are hidden files, made as the temporary files are: the user's alone from the moment
+// they exist, and every name opened as itself, a link refused.
 std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
     if (const auto fault = injectedFault())
         return fault;
     File note;
+    OwnerOnly ownerOnly;
     if (const auto error = openPath(folder.path / name, GENERIC_WRITE, 0, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, note))
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, note,
+                                    ownerOnly.attributes()))
         return error;
     FileStatus found;
     if (const auto error = statusOf(handleOf(note), found))
@@ -682,7 +836,7 @@ std::error_code removeNote(const Folder& folder, const fs::path& name) {
         return error;
     if (there.kind != Kind::regular || there.links != 1)
         return {};
-    if (!DeleteFileW((folder.path / name).c_str())) {
+    if (!DeleteFileW(systemPath(folder.path / name).c_str())) {
         const auto error = lastError();
         if (error != std::errc::no_such_file_or_directory)
             return error;
@@ -714,6 +868,10 @@ std::size_t maxNameLength(const fs::path& folder) noexcept {
         longest > 0)
         return longest;
     return 255;
+}
+
+std::size_t maxNameLength(const Folder& folder) noexcept {
+    return maxNameLength(folder.path);
 }
 
 } // namespace engine::os

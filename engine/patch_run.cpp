@@ -1,6 +1,7 @@
 #include "engine/patch_run.h"
 
 #include "engine/interrupted_write.h"
+#include "engine/os_file.h"
 #include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
 #include "engine/script_files.h"
@@ -35,12 +36,24 @@ void checkFileName(const fs::path& fileName) {
     if (fileName == "." || fileName == ".." || fileName != fileName.filename() ||
         fileName.native().find_first_of(notInAName()) != fs::path::string_type::npos)
         throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
+    // Checked before anything is opened: opening such a name would open the device.
+    if (isDeviceName(fileName))
+        throw PatchError("\"" + displayPath(fileName) +
+                         "\" is the name of a Windows device, not of a script file.");
 }
 
 constexpr std::string_view versionQuestion =
     "The file has been successfully patched to unofficial version 4.8a. Would you like to update "
     "the Morvane version information to reflect this change (you may be told that you are "
     "running an old version of Morvane when you start it up)?";
+
+// The folder chosen, opened once: the script's name, the backup and every temporary file beside
+// them are reached through it, however the path to it changes while the run goes on.
+os::Folder openedFolder(const fs::path& folder, const fs::path& script) {
+    os::Folder opened;
+    check(os::openFolder(folder, opened), "open the script", script);
+    return opened;
+}
 
 // A script whose name leads to a file the run writes itself would have that file written over
 // its own text, or wait for ever on its own lock.
@@ -49,13 +62,27 @@ void refuseItsOwnFiles(const ScriptFile& script, const BackupFile& backup, const
     if (script.status().sameFile(backup.found()))
         throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
                         "its name leads to its backup \"" + displayPath(backup.path()) + "\"");
-    os::Folder logFolder;
-    const std::error_code opened = os::openFolder(log.parent_path(), logFolder);
-    // No log yet, or none that could be opened: the log's own opening says why.
-    if (opened == std::errc::no_such_file_or_directory || opened == std::errc::not_a_directory)
+    // Only a log folder the log may be kept in is looked into: one that is a link, or is
+    // missing, is for the log's own opening to refuse or make, and nothing is opened through it.
+    const fs::path logFolderPath = log.parent_path();
+    const auto missing = [](const std::error_code& error) {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+    };
+    os::Folder above;
+    const std::error_code openedAbove = os::openFolder(logFolderPath.parent_path(), above);
+    if (missing(openedAbove))
         return;
-    check(opened, "open the log", log);
+    check(openedAbove, "open the log folder", logFolderPath);
     os::FileStatus found;
+    check(os::statusAt(above, logFolderPath.filename(), found), "open the log folder",
+          logFolderPath);
+    if (found.kind != os::Kind::folder)
+        return;
+    os::Folder logFolder;
+    const std::error_code opened = os::openFolder(logFolderPath, logFolder);
+    if (missing(opened))
+        return;
+    check(opened, "open the log folder", logFolderPath);
     check(os::statusAt(logFolder, log.filename(), found), "open the log", log);
     if (script.status().sameFile(found))
         throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
@@ -68,15 +95,16 @@ class Run {
 public:
     // Everything that can be refused before the script is read is refused here. markerLeft: a
     // marker of an earlier write in place is left beside the backup.
-    Run(const fs::path& script, const fs::path& log, PatchUi& ui, const LocalClock& clock,
-        std::string_view shownName, bool markerLeft)
+    Run(const fs::path& folder, const fs::path& fileName, const fs::path& log, PatchUi& ui,
+        const LocalClock& clock, std::string_view shownName, bool markerLeft)
         : log_(log)
         , ui_(ui)
         , clock_(clock)
         , name_(shownName)
         , markerLeft_(markerLeft)
-        , script_(script)
-        , backup_(backupPathFor(script)) {
+        , folder_(openedFolder(folder, folder / fileName))
+        , script_(folder_, fileName, folder / fileName)
+        , backup_(folder_, backupPathFor(fileName), backupPathFor(folder / fileName)) {
         refuseItsOwnFiles(script_, backup_, log_);
     }
 
@@ -203,6 +231,9 @@ private:
                   backup_.markerPath());
         log.syncAndClose();
         logSaved_ = true;
+        if (log.madePrivate())
+            ui_.showInfo("The patch log \"" + displayPath(log.path()) +
+                         "\" could be read by other users. It is now readable by you alone.");
         ui_.showStatus("Backup file created. Patching...");
     }
 
@@ -219,6 +250,7 @@ private:
     const LocalClock& clock_;
     std::string name_;
     bool markerLeft_;
+    os::Folder folder_;
     ScriptFile script_;
     BackupFile backup_;
     bool backupSaved_ = false;
@@ -252,7 +284,7 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
 
     std::optional<Run> run;
     try {
-        run.emplace(script, log, ui, clock, shownName, markerLeft);
+        run.emplace(folder, fileName, log, ui, clock, shownName, markerLeft);
         run->carryOut();
     } catch (const FileError& failure) {
         throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),

@@ -28,6 +28,11 @@ std::string displayPath(const std::filesystem::path& path);
 // Only then is its readable form certain to name it alone.
 bool isWellFormed(const std::filesystem::path& path);
 
+// Whether Windows takes the name for one of its devices (CON, PRN, AUX, NUL, COM1 to COM9, LPT1
+// to LPT9, CONIN$, CONOUT$), whatever its extension: opening it by its plain path would open
+// the device. Never on Linux.
+bool isDeviceName(const std::filesystem::path& name);
+
 // The characters a single file name never holds on this system: the folder separators, the
 // drive and stream separator on Windows, and the string's end.
 std::basic_string_view<std::filesystem::path::value_type> notInAName();

@@ -24,6 +24,10 @@ std::basic_string_view<fs::path::value_type> notInAName() {
     return "/\0"sv;
 }
 
+bool isDeviceName(const fs::path&) {
+    return false;
+}
+
 bool isWellFormed(const fs::path& path) {
     bool wellFormed = true;
     splitUtf8(

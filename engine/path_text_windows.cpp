@@ -72,6 +72,25 @@ std::basic_string_view<fs::path::value_type> notInAName() {
     return L"/\\:\0"sv;
 }
 
+bool isDeviceName(const fs::path& name) {
+    // The part before the first dot, blanks at its end dropped, in capitals.
+    std::wstring base = name.native().substr(0, name.native().find(L'.'));
+    while (!base.empty() && base.back() == L' ')
+        base.pop_back();
+    for (wchar_t& c : base)
+        if (c >= L'a' && c <= L'z')
+            c = static_cast<wchar_t>(c - L'a' + L'A');
+    static constexpr std::wstring_view devices[] = {L"CON", L"PRN",    L"AUX",
+                                                    L"NUL", L"CONIN$", L"CONOUT$"};
+    for (std::wstring_view device : devices)
+        if (base == device)
+            return true;
+    // COM1 to COM9 and LPT1 to LPT9, the digits ¹, ² and ³ included.
+    return base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT")) &&
+           ((base[3] >= L'1' && base[3] <= L'9') || base[3] == L'\u00B9' || base[3] == L'\u00B2' ||
+            base[3] == L'\u00B3');
+}
+
 bool isWellFormed(const fs::path& path) {
     bool wellFormed = true;
     splitUtf16(

@@ -80,6 +80,12 @@ public:
     // Fails, before anything is written, on a folder or anything else that is not a regular
     // file (a FIFO or device would hang the read), and on a script another run is patching.
     explicit ScriptFile(const std::filesystem::path& path);
+    // The script at name in folder, which the run opened once and keeps open for as long as the
+    // object lives; path is what failures name.
+    ScriptFile(const os::Folder& folder, const std::filesystem::path& name,
+               const std::filesystem::path& path);
+    ScriptFile(const ScriptFile&) = delete;
+    ScriptFile& operator=(const ScriptFile&) = delete;
 
     const std::filesystem::path& path() const noexcept { return path_; }
     const os::File& file() const noexcept { return file_; }
@@ -110,6 +116,8 @@ public:
     void write(std::string_view text, std::string_view tail, const BackupFile* backup = nullptr);
 
 private:
+    void open(const os::Folder& folder, const std::filesystem::path& name);
+    void takeLockFile();
     os::File openToRewrite() const;
     std::size_t temporaryNameLength() const;
     bool replaceWith(std::string_view text, std::string_view tail);
@@ -117,13 +125,15 @@ private:
                       const BackupFile* backup);
     void requireUnchanged(const os::FileStatus& now) const;
 
-    std::filesystem::path path_; // as the user chose it
-    os::Folder folder_;          // the folder the script is really in
-    std::filesystem::path name_; // its name there
+    std::filesystem::path path_;         // as the user chose it
+    os::Folder ownFolder_;               // where the run gave no folder, or a link led elsewhere
+    const os::Folder* folder_ = nullptr; // the folder the script is really in
+    std::filesystem::path name_;         // its name there
     os::File file_;
     os::FileStatus known_; // the script as this run read it or last wrote it
     bool changed_ = false;
     bool incomplete_ = false;
+    os::LockFile lockFile_; // where the file system refuses locks
 };
 
 // The backup beside the script: the script's bytes as they were. Whatever is at its name, a link
@@ -134,6 +144,12 @@ public:
     // Fails, before anything is written, when the name is too long for its file system or names
     // a folder, FIFO, socket or device.
     explicit BackupFile(const std::filesystem::path& path);
+    // The backup at name in folder, which the run opened once and keeps open for as long as the
+    // object lives; path is what failures name.
+    BackupFile(const os::Folder& folder, const std::filesystem::path& name,
+               const std::filesystem::path& path);
+    BackupFile(const BackupFile&) = delete;
+    BackupFile& operator=(const BackupFile&) = delete;
     // Fails, before anything is written, as writing the backup would in a folder that takes no
     // new file (no right to write there, a read-only file system).
     void requireWritable();
@@ -144,7 +160,7 @@ public:
     bool holdsWhatWasWritten() const;
 
     const std::filesystem::path& path() const noexcept { return path_; }
-    const os::Folder& folder() const noexcept { return folder_; }
+    const os::Folder& folder() const noexcept { return *folder_; }
     const std::filesystem::path& name() const noexcept { return name_; }
     // What was at its name when the run began.
     const os::FileStatus& found() const noexcept { return found_; }
@@ -153,29 +169,41 @@ public:
     std::filesystem::path markerPath() const;
 
 private:
+    void open();
+
     std::filesystem::path path_;
-    os::Folder folder_;
+    os::Folder ownFolder_; // where the run gave no folder
+    const os::Folder* folder_ = nullptr;
     std::filesystem::path name_;
     os::FileStatus found_;
     os::FileStatus written_;
 };
 
 // The patch log, open for appending for as long as the object lives, and locked so that the
-// records of two runs never mix. Its folder is made first when it is missing.
+// records of two runs never mix. Its folder is made first when it is missing. Both are this
+// user's alone: the log keeps every patched script's whole text.
 class LogFile {
 public:
-    // Refuses a log that is not a regular file (a FIFO would hang the run); waits a while for
-    // another run that is writing its record.
+    // Refuses a log that is not a regular file (a FIFO would hang the run), and a log or folder
+    // that could lead the writing elsewhere: a link, another user's, one that others may write
+    // to, a log with other names. Nothing is opened through a link. Waits a while for another
+    // run that is writing its record.
     explicit LogFile(std::filesystem::path path);
     void append(std::string_view bytes);
     // Flushes to disk and closes; after this the appended bytes survive a crash.
     void syncAndClose();
     const std::filesystem::path& path() const { return path_; }
     const os::File& file() const noexcept { return file_; }
+    // Whether the log was found readable by others, and made private.
+    bool madePrivate() const noexcept { return madePrivate_; }
 
 private:
+    void openFolder();
+
     std::filesystem::path path_;
+    os::Folder folder_;
     os::File file_;
+    bool madePrivate_ = false;
 };
 
 } // namespace engine

@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -169,7 +171,7 @@ TEST_P(WhatIsKept, TheScriptKeepsItAndTheBackupTakesIt) {
     const Access before = accessOf(script);
     if (GetParam().byAnotherUser) {
         fs::permissions(scripts, fs::perms::all);
-        fs::permissions(logs, fs::perms::all);
+        ASSERT_EQ(::chown(logs.c_str(), nobody(), nogroup()), 0); // that user's own log folder
         ASSERT_TRUE(testing_support::asOtherUser(root.path(), [&] { return !run(); }));
     } else {
         ASSERT_FALSE(run()) << failure;
@@ -355,18 +357,152 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NameLeadingToItsOwnFile,
                                            OwnFileCase{"HardLinkToTheLog", true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct LogCase {
+    const char* name;
+    void (*set)(SafeSave&);
+    engine::Refusal refused;
+    const char* says;       // what the message tells of the reason
+    bool givesAway = false; // hands a file to another user, which only root can
+};
+
+// Test lists show the case by name.
+void PrintTo(const LogCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class WhatTheLogRefuses : public SafeSave, public ::testing::WithParamInterface<LogCase> {};
+
+// Root's run may find the log in a user's home (sudo -E, su -m): whatever that user put there,
+// nothing is opened or written through it. The run is refused before anything is written.
+TEST_P(WhatTheLogRefuses, BeforeAnythingIsWrittenSayingWhyAndWhatToDo) {
+    const LogCase& c = GetParam();
+    if (c.givesAway && ::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a file to another user";
+    fs::create_directories(elsewhere);
+    writeBytes(elsewhere / "passwd", "root:x:0:0::/root:/bin/sh\n");
+    ASSERT_EQ(::mkfifo((elsewhere / "fifo").c_str(), 0600), 0);
+    const engine::os::File reader(::open((elsewhere / "fifo").c_str(), O_RDONLY | O_NONBLOCK));
+    c.set(*this);
+    // Every opening of a file in there from now on is seen.
+    const engine::os::File watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    ASSERT_GE(::inotify_add_watch(static_cast<int>(watch.handle()), elsewhere.c_str(),
+                                  IN_OPEN | IN_CREATE | IN_MODIFY),
+              0);
+
+    EXPECT_EQ(run(), c.refused) << failure;
+    EXPECT_NE(failure.find(c.says), std::string::npos) << failure;
+    EXPECT_EQ(readBytes(script), original);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(backup)));
+    char events[4096];
+    EXPECT_LE(::read(static_cast<int>(watch.handle()), events, sizeof events), 0)
+        << "a file the log's name or folder led to was opened or made";
+    EXPECT_EQ(readBytes(elsewhere / "passwd"), "root:x:0:0::/root:/bin/sh\n");
+    EXPECT_EQ(testing_support::namesIn(elsewhere), (std::vector<std::string>{"fifo", "passwd"}));
+}
+
+void linkTheLog(SafeSave& t, const char* target) {
+    fs::create_symlink(t.elsewhere / target, t.log);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, WhatTheLogRefuses,
+    ::testing::Values(
+        LogCase{"LinkToAFile", [](SafeSave& t) { linkTheLog(t, "passwd"); },
+                engine::Refusal::isALink, "is a link"},
+        LogCase{"LinkToNothing", [](SafeSave& t) { linkTheLog(t, "new"); },
+                engine::Refusal::isALink, "is a link"},
+        LogCase{"LinkToAFifo", [](SafeSave& t) { linkTheLog(t, "fifo"); }, engine::Refusal::isALink,
+                "is a link"},
+        LogCase{"FolderALink",
+                [](SafeSave& t) {
+                    fs::remove(t.logs);
+                    fs::create_directory_symlink(t.elsewhere, t.logs);
+                },
+                engine::Refusal::isALink, "is a link"},
+        LogCase{"OfAnotherUser",
+                [](SafeSave& t) {
+                    writeBytes(t.log, "");
+                    ASSERT_EQ(::chown(t.log.c_str(), nobody(), nogroup()), 0);
+                },
+                engine::Refusal::ownedByAnotherUser, "belongs to another user", true},
+        LogCase{"FolderOfAnotherUser",
+                [](SafeSave& t) { ASSERT_EQ(::chown(t.logs.c_str(), nobody(), nogroup()), 0); },
+                engine::Refusal::ownedByAnotherUser, "belongs to another user", true},
+        LogCase{"OthersMayWrite",
+                [](SafeSave& t) {
+                    writeBytes(t.log, "");
+                    ASSERT_EQ(::chmod(t.log.c_str(), 0622), 0);
+                },
+                engine::Refusal::writableByOthers, "other users may write"},
+        LogCase{"FolderOthersMayWrite",
+                [](SafeSave& t) { ASSERT_EQ(::chmod(t.logs.c_str(), 01777), 0); },
+                engine::Refusal::writableByOthers, "other users may write"},
+        LogCase{"SecondName",
+                [](SafeSave& t) { fs::create_hard_link(t.elsewhere / "passwd", t.log); },
+                engine::Refusal::hasOtherNames, "other names"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The log keeps every patched script's whole text for good: its folder is made 0700 and the log
+// 0600, and a log others could read is made so by the next run, which says so once.
+TEST_F(SafeSave, TheLogIsTheUsersAloneAndALogFoundOpenIsMadeSoOnce) {
+    const auto modeOf = [](const fs::path& path) {
+        struct stat status {};
+        ::lstat(path.c_str(), &status);
+        return status.st_mode & 07777;
+    };
+    const std::string said = "info:The patch log \"" + log.string() +
+                             "\" could be read by other users. It is now readable by you alone.";
+    const auto runAgain = [&] {
+        writeBytes(script, original);
+        testing_support::RecordingUi ui({true, true});
+        engine::runPatch(scripts, "morvane.mrc", ui, logs, [] { return std::tm{}; });
+        return std::count(ui.events.begin(), ui.events.end(), said);
+    };
+    fs::remove(logs);
+    EXPECT_EQ(runAgain(), 0);
+    EXPECT_EQ(modeOf(logs), 0700u);
+    EXPECT_EQ(modeOf(log), 0600u);
+
+    ASSERT_EQ(::chmod(logs.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(log.c_str(), 0644), 0);
+    EXPECT_EQ(runAgain(), 1);
+    EXPECT_EQ(modeOf(logs), 0700u);
+    EXPECT_EQ(modeOf(log), 0600u);
+    EXPECT_EQ(runAgain(), 0);
+}
+
+// A leftover is the runner's own file under a name that carries the program's check code (or the
+// fixed pattern of the earliest versions), and no run holds its lock. Anything else is someone's.
 TEST_F(SafeSave, LeftoversOfRunsThatEndedAreRemovedAndNothingElse) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can hand a leftover to another user";
+    const std::string dead = engine::temporaryName(15, 0x0123456789abcdefu);
+    const std::string live = engine::temporaryName(15, 0xfedcba9876543210u);
+    const std::string theirs = engine::temporaryName(9, 42);
+    const std::string forged = dead.substr(0, dead.size() - 1) + (dead.back() == 'a' ? 'b' : 'a');
     const std::map<std::string, bool> removed{
-        {".~mp0dead", true},  {".morvane-0123456789ab.tmp", true},
-        {".~mp1live", false}, {".~mplink", false},
-        {".~mpdir", false},   {".~mpX", false},
-        {".mpdconf", false},  {".~lock.morvane.mrc#", false}};
+        {dead, true},
+        {".morvane-0123456789ab.tmp", true},
+        {live, false},
+        {theirs, false},
+        {".morvane-ba9876543210.tmp", false},
+        {forged, false},
+        {".~mpnotes", false},
+        {".~mp3", false},
+        {".~mp0dead", false}, // a user's, and an unmarked one of before
+        {".~mplink", false},
+        {".~mpdir", false},
+        {".mpdconf", false},
+        {".~lock.morvane.mrc#", false},
+        {".~mp3.mrc#", false}}; // the marker of a write in place of mp3.mrc
     for (const auto& [name, _] : removed)
         writeBytes(scripts / name, "x");
-    const engine::os::File live(::open((scripts / ".~mp1live").c_str(), O_RDONLY | O_CLOEXEC));
-    ASSERT_EQ(::flock(static_cast<int>(live.handle()), LOCK_EX), 0);
+    for (const std::string& name : {theirs, std::string(".morvane-ba9876543210.tmp")})
+        ASSERT_EQ(::chown((scripts / name).c_str(), nobody(), nogroup()), 0);
+    const engine::os::File locked(::open((scripts / live).c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_EQ(::flock(static_cast<int>(locked.handle()), LOCK_EX), 0);
     fs::remove(scripts / ".~mplink");
-    fs::create_symlink(".~mp0dead", scripts / ".~mplink");
+    fs::create_symlink(dead, scripts / ".~mplink");
     fs::remove(scripts / ".~mpdir");
     fs::create_directory(scripts / ".~mpdir");
 
@@ -386,9 +522,11 @@ TEST_F(SafeSave, AFolderPathThatJustTakesTheBackupsPathTakesTheWholeRun) {
     ASSERT_FALSE(run()) << failure;
     EXPECT_EQ(readBytes(script), patched);
     EXPECT_EQ(readBytes(scripts / "morvane.mrc.bak"), backedUp);
-    for (const std::size_t backupName : {5u, 9u, 15u, 255u}) {
+    // The shortest backup names (scripts of three bytes or fewer) take names of 8 bytes.
+    const std::pair<std::size_t, std::size_t> longest[] = {{5, 8}, {9, 9}, {15, 15}, {255, 16}};
+    for (const auto& [backupName, most] : longest) {
         const std::string name = engine::temporaryName(backupName, ~std::uint64_t{0});
-        EXPECT_TRUE(name.size() <= backupName && engine::isTemporaryName(name)) << name;
+        EXPECT_TRUE(name.size() <= most && engine::isTemporaryName(name)) << name;
     }
 }
 

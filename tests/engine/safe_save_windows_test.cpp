@@ -5,6 +5,7 @@
 #include "engine/os_file.h"
 #include "engine/patch_rules.h"
 #include "engine/patch_run.h"
+#include "engine/path_text.h"
 #include "engine/script_files.h"
 #include "tests/engine/test_support.h"
 
@@ -167,6 +168,166 @@ TEST_F(WindowsSave, NamesThatLeadElsewhereAreRefused) {
                      engine::PatchError);
     }
     EXPECT_EQ(readBytes(script()), "alias msn.vver return 4.8\r\n");
+}
+
+// The file at path exactly as named: the plain path would drop a trailing dot or blank.
+fs::path literal(const fs::path& path) {
+    return L"\\\\?\\" + path.native();
+}
+
+// Whether the DACL lets in no one but this user and the system itself.
+bool ownerOnly(const fs::path& path) {
+    const std::wstring dacl = daclOf(literal(path));
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string user(size, '\0');
+    GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    wchar_t* sid = nullptr;
+    ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &sid);
+    const std::wstring self = sid;
+    LocalFree(sid);
+    // Every entry is "(type;flags;rights;;;SID)": each must be this user's or the system's.
+    for (std::size_t at = dacl.find(L'('); at != std::wstring::npos; at = dacl.find(L'(', at + 1)) {
+        const std::size_t end = dacl.find(L')', at);
+        const std::wstring sid =
+            dacl.substr(dacl.rfind(L';', end) + 1, end - dacl.rfind(L';', end) - 1);
+        if (sid != self && sid != L"SY")
+            return false;
+    }
+    return true;
+}
+
+// From the moment it exists until it is complete, a temporary file lets no one else read what
+// is written into it; the script's own ACL comes after.
+TEST_F(WindowsSave, TheTemporaryFileIsThisUsersAloneWhileItIsWritten) {
+    writeBytes(script(), std::string(engine::ruleC3.find) + "\r\n");
+    int seen = 0;
+    engine::os::FaultPlan plan;
+    plan.before = [&](long) {
+        for (const auto& entry : fs::directory_iterator(root / "scripts"))
+            if (entry.path().filename().native().rfind(L".~mp", 0) == 0 &&
+                fs::file_size(entry.path()) == 0) {
+                ++seen;
+                EXPECT_TRUE(ownerOnly(entry.path())) << daclOf(entry.path()).c_str();
+            }
+    };
+    engine::os::setFaultPlan(&plan);
+    RecordingUi ui({true, true});
+    run(ui);
+    engine::os::setFaultPlan(nullptr);
+    EXPECT_GT(seen, 0) << "no temporary file was seen before its first byte";
+}
+
+struct DeviceNameCase {
+    const wchar_t* name;
+    bool device;
+};
+
+// Test lists show the name, not the bytes of the case.
+void PrintTo(const DeviceNameCase& c, std::ostream* out) {
+    *out << engine::displayName(c.name);
+}
+
+class DeviceNames : public WindowsSave, public ::testing::WithParamInterface<DeviceNameCase> {};
+
+// Opened by its plain path, such a name is the device; a run refuses it before it asks or opens
+// anything.
+TEST_P(DeviceNames, AreRefusedBeforeAnythingIsOpened) {
+    const auto& c = GetParam();
+    EXPECT_EQ(engine::isDeviceName(c.name), c.device);
+    if (!c.device)
+        return;
+    RecordingUi ui({true, true});
+    try {
+        engine::runPatch(root / "scripts", c.name, ui, root / "logs");
+        FAIL() << "a device name was taken for a script";
+    } catch (const engine::PatchError& error) {
+        EXPECT_NE(std::string(error.what()).find("is the name of a Windows device"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_TRUE(ui.events.empty());
+    EXPECT_FALSE(fs::exists(root / "logs" / "parselog.log"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DeviceNames,
+    ::testing::Values(DeviceNameCase{L"CON.mrc", true}, DeviceNameCase{L"nul.mrc", true},
+                      DeviceNameCase{L"Com1.mrc", true}, DeviceNameCase{L"lpt9.txt.mrc", true},
+                      DeviceNameCase{L"AUX .mrc", true}, DeviceNameCase{L"conout$.mrc", true},
+                      DeviceNameCase{L"COM\u00B9.mrc", true}, DeviceNameCase{L"console.mrc", false},
+                      DeviceNameCase{L"com10.mrc", false}, DeviceNameCase{L"nul-notes.mrc", false},
+                      DeviceNameCase{L"morvane.mrc", false}));
+
+// A name that ends in a dot or a blank is a file of its own, which the plain path would take
+// for the one without: the run patches the file chosen and leaves the other alone.
+TEST_F(WindowsSave, ANameEndingInADotOrBlankIsThatFile) {
+    for (const std::wstring name : {L"morvane.mrc.", L"morvane.mrc "}) {
+        const fs::path chosen = root / "scripts" / name;
+        const std::string text = std::string(engine::ruleC3.find) + "\r\n";
+        writeBytes(literal(chosen), text);
+        RecordingUi ui({true, false});
+        engine::runPatch(root / "scripts", name, ui, root / "logs");
+        EXPECT_EQ(readBytes(literal(chosen)), std::string(engine::ruleC3.replacement) + "\r\n\r\n");
+        EXPECT_EQ(readBytes(literal(root / "scripts" / (name + L".bak"))), text);
+        EXPECT_EQ(readBytes(script()), "alias msn.vver return 4.8\r\n");
+        DeleteFileW(literal(chosen).c_str());
+        DeleteFileW(literal(root / "scripts" / (name + L".bak")).c_str());
+    }
+}
+
+// Makes link a link to the folder target: Windows' own, or under Wine a Unix one, which Wine
+// shows as a reparse point.
+bool makeFolderLink(const fs::path& link, const fs::path& target) {
+    if (CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                            SYMBOLIC_LINK_FLAG_DIRECTORY |
+                                SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
+        const DWORD attributes = GetFileAttributesW(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        RemoveDirectoryW(link.c_str());
+    }
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    const auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName)
+        return false;
+    const auto unix = [&](const fs::path& path) {
+        char* name = unixName(path.c_str());
+        std::string text = name ? name : "";
+        HeapFree(GetProcessHeap(), 0, name);
+        return std::wstring(text.begin(), text.end());
+    };
+    std::wstring command = L"ln -s \"" + unix(target) + L"\" \"" + unix(link.parent_path()) + L"/" +
+                           link.filename().native() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return false;
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+// Whoever may write where the log is kept could make the log's folder lead to a folder of
+// theirs, or of an administrator's: the log is not written through a link.
+TEST_F(WindowsSave, ALogFolderThatIsALinkIsRefused) {
+    fs::create_directory(root / "elsewhere");
+    if (!makeFolderLink(root / "linked-logs", root / "elsewhere"))
+        GTEST_SKIP() << "no link to a folder can be made here";
+    writeBytes(script(), std::string(engine::ruleC3.find) + "\r\n");
+    RecordingUi ui({true, true});
+    EXPECT_THROW(engine::runPatch(root / "scripts", "morvane.mrc", ui, root / "linked-logs"),
+                 engine::PatchError);
+    EXPECT_TRUE(fs::is_empty(root / "elsewhere"));
+    EXPECT_EQ(readBytes(script()), std::string(engine::ruleC3.find) + "\r\n");
+    RemoveDirectoryW((root / "linked-logs").c_str());
 }
 
 TEST(LogDate, TheUsersShortDateAloneAtMidnightAndWithTheLongTimeOtherwise) {

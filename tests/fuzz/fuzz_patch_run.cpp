@@ -378,8 +378,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::permissions(script, scriptMode);
     if (oldBackup)
         writeFile(engine::backupPathFor(script), "a backup from an earlier run\r\n");
-    if (oldLog)
+    if (oldLog) { // as a run leaves it: readable by its user alone
         writeFile(scratch.logs() / engine::logFileName, "-- an earlier record --\r\n");
+        fs::permissions(scratch.logs() / engine::logFileName,
+                        fs::perms::owner_read | fs::perms::owner_write);
+    }
 
     checkOneRun(scratch, scriptName, answers, clock);
     if (twice)

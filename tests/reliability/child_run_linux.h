@@ -13,17 +13,18 @@
 namespace reliability {
 
 // Starts a Yes/Yes run in a child process, calling beforeOperation (where given) before each of
-// its file operations; returns the child's process id. The child ends with 0 when the run went
-// through, 2 when it failed, and 3 when a signal it was started ignoring (as nohup starts a
-// program) is not ignored any more after the run.
+// its file operations and insideOperation at each moment inside one; returns the child's process
+// id. The child ends with 0 when the run went through, 2 when it failed, and 3 when a signal it
+// was started ignoring (as nohup starts a program) is not ignored any more after the run.
 inline pid_t startRun(const Place& place, std::function<void(long)> beforeOperation = {},
-                      int ignoredSignal = 0) {
+                      std::function<void(long)> insideOperation = {}, int ignoredSignal = 0) {
     const pid_t child = ::fork();
     if (child == 0) {
         if (ignoredSignal)
             std::signal(ignoredSignal, SIG_IGN);
         engine::os::FaultPlan plan;
         plan.before = std::move(beforeOperation);
+        plan.inside = std::move(insideOperation);
         engine::os::setFaultPlan(&plan);
         try {
             place.run();

@@ -204,7 +204,8 @@ inline void giveASecondName(const Place& place) {
     fs::create_hard_link(place.script, place.scripts.parent_path() / "second.mrc");
 }
 
-inline long operationsOfAYesYesRun(const std::string& script, bool inPlace = false) {
+// A Yes/Yes run that nothing disturbs, counted: its file operations, and its moments inside them.
+inline engine::os::FaultPlan countedYesYesRun(const std::string& script, bool inPlace) {
     testing_support::TempFolder root;
     const Place place(root.path());
     testing_support::writeBytes(place.script, script);
@@ -212,9 +213,18 @@ inline long operationsOfAYesYesRun(const std::string& script, bool inPlace = fal
         giveASecondName(place);
     engine::os::FaultPlan counting;
     counting.failAt = -1;
+    counting.inside = [](long) {};
     const PlanGuard guard(counting);
     place.run();
-    return counting.operations;
+    return counting;
+}
+
+inline long operationsOfAYesYesRun(const std::string& script, bool inPlace = false) {
+    return countedYesYesRun(script, inPlace).operations;
+}
+
+inline long momentsOfAYesYesRun(const std::string& script, bool inPlace = false) {
+    return countedYesYesRun(script, inPlace).moments;
 }
 
 } // namespace reliability

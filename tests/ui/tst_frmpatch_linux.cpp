@@ -5,13 +5,19 @@
 #include "tests/controls/box_answerer.h"
 #include "tests/ui/frmpatch_helpers.h"
 #include "ui/frm_patch.h"
+#include "ui/program_folder.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
+#include <vector>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace frmpatch_helpers;
 
@@ -22,6 +28,8 @@ private slots:
     void initTestCase();
     void patchButtonIgnoresAFifo();
     void patchRunOnNamesInAnyEncoding();
+    void logFolderIsTheEffectiveUsersOwn_data();
+    void logFolderIsTheEffectiveUsersOwn();
 };
 
 void tst_FrmPatchLinux::initTestCase() {
@@ -66,6 +74,64 @@ void tst_FrmPatchLinux::patchRunOnNamesInAnyEncoding() {
     QVERIFY(bytesOf(folder / "caf\xE9.mrc").contains("PT - Chat Partners"));
     QCOMPARE(bytesOf(folder / "caf\xE9.mrc.bak"), unpatchedScript());
     QVERIFY(readFile(machine.logFile()).contains(unpatchedScript()));
+}
+
+// Puts environment variables back as they were however the test ends.
+struct EnvironmentKept {
+    explicit EnvironmentKept(std::initializer_list<const char*> names) {
+        for (const char* name : names)
+            kept.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+    }
+    ~EnvironmentKept() {
+        for (const auto& [name, set, value] : kept) {
+            if (set)
+                qputenv(name, value);
+            else
+                qunsetenv(name);
+        }
+    }
+    std::vector<std::tuple<const char*, bool, QByteArray>> kept;
+};
+
+void tst_FrmPatchLinux::logFolderIsTheEffectiveUsersOwn_data() {
+    QTest::addColumn<QString>("home");     // whose folder HOME is: "own" or "theirs"
+    QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME: unset, "own" or "theirs"
+    QTest::addColumn<bool>("passwordHome"); // the log goes under the home the system gives
+    QTest::newRow("sudo -E or su -m: the user's HOME") << "theirs" << "" << true;
+    QTest::newRow("su without a dash: the user's XDG_DATA_HOME") << "own" << "theirs" << true;
+    QTest::newRow("both the user's") << "theirs" << "theirs" << true;
+    QTest::newRow("own HOME") << "own" << "" << false;
+    QTest::newRow("own XDG_DATA_HOME") << "own" << "own" << false;
+}
+
+// Root's log must not lie in a folder another user controls, where a link would send root's
+// writing anywhere: where HOME or XDG_DATA_HOME lead to another user's folder, it is kept under
+// root's own home.
+void tst_FrmPatchLinux::logFolderIsTheEffectiveUsersOwn() {
+    if (::geteuid() != 0)
+        QSKIP("only root can give a folder to another user");
+    QFETCH(QString, home);
+    QFETCH(QString, dataHome);
+    QFETCH(bool, passwordHome);
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath("own") && QDir(scratch.path()).mkpath("theirs"));
+    const passwd* nobody = ::getpwnam("nobody");
+    QVERIFY(nobody);
+    QCOMPARE(::chown(QFile::encodeName(scratch.filePath("theirs")).constData(), nobody->pw_uid,
+                     nobody->pw_gid),
+             0);
+    const EnvironmentKept kept{"HOME", "XDG_DATA_HOME"};
+    qputenv("HOME", QFile::encodeName(scratch.filePath(home)));
+    if (dataHome.isEmpty())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", QFile::encodeName(scratch.filePath(dataHome) + "/.local/share"));
+    const QString dataFolder = dataHome.isEmpty() ? scratch.filePath(home) + "/.local/share"
+                                                  : scratch.filePath(dataHome) + "/.local/share";
+    const QString expected =
+        (passwordHome ? QFile::decodeName(::getpwuid(0)->pw_dir) + "/.local/share" : dataFolder) +
+        "/morvane-patch";
+    QCOMPARE(programFolder(), expected);
 }
 
 QTEST_MAIN(tst_FrmPatchLinux)
