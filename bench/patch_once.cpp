@@ -17,7 +17,7 @@ namespace {
 class YesToAll : public engine::PatchUi {
 public:
     void showStatus(std::string_view text) override { lastStatus = text; }
-    bool askYesNo(std::string_view, bool) override {
+    bool askYesNo(std::string_view, bool, engine::DefaultAnswer) override {
         ++questions;
         return true;
     }

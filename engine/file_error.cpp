@@ -17,6 +17,8 @@ public:
             return "it was changed by another program while it was being patched";
         case Refusal::temporaryFileTaken:
             return "another program put something else in the place of its temporary file";
+        case Refusal::leadsToOwnFile:
+            return "its name leads to a file the patch writes itself";
         case Refusal::isALink:
             return "it is a link";
         case Refusal::ownedByAnotherUser:

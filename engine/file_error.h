@@ -13,6 +13,7 @@ enum class Refusal {
     notRegularFile = 1,
     changedByAnotherProgram,
     temporaryFileTaken,
+    leadsToOwnFile,
     // The log and its folder are refused when they could lead the run's writing elsewhere.
     isALink,
     ownedByAnotherUser,

@@ -61,7 +61,11 @@ struct FileStatus {
     std::uint64_t identity = 0; // the inode, or whatever else names the file on its device
     std::uint64_t size = 0;
     std::int64_t modified = 0; // nanoseconds since the epoch
-    std::uint64_t links = 0;   // how many names the file has
+    // When its content or status last changed (ctime), in nanoseconds: no program can set it, so
+    // a save that puts size and modification time back (cp -p, touch -r) still shows. Zero
+    // where the system keeps none.
+    std::int64_t changed = 0;
+    std::uint64_t links = 0; // how many names the file has
     // Who else may use it: where the system has no owners or modes, no one else.
     bool ownedByUser = true; // by the user this process acts as
     bool othersMayWrite = false;
@@ -70,9 +74,10 @@ struct FileStatus {
     bool sameFile(const FileStatus& other) const noexcept {
         return kind == other.kind && device == other.device && identity == other.identity;
     }
-    // The same file as it was: a save in between changes its size or its time.
+    // The same file as it was: a save in between changes its size or one of its times.
     bool sameVersion(const FileStatus& other) const noexcept {
-        return sameFile(other) && size == other.size && modified == other.modified;
+        return sameFile(other) && size == other.size && modified == other.modified &&
+               changed == other.changed;
     }
 };
 
@@ -193,6 +198,18 @@ public:
     ~SignalsDeferred();
 };
 
+// A note of this user's at name in folder: a small hidden file readable by its owner alone, which
+// tells the next run what this one was doing when it was cut short. Writing it takes over one
+// that a run cut short left there, refuses anything else at the name (a link, a FIFO, another
+// user's file), and flushes the note and the folder's entry before it returns.
+std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes);
+// What the note at name holds; found is false when there is none, or when what is there is not a
+// note this user could have written.
+std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
+                         bool& found);
+// Removes this user's note at name, if there is one, and flushes the folder's entry.
+std::error_code removeNote(const Folder& folder, const fs::path& name);
+
 // Clean-up and durability hints that cannot fail a run.
 // Removes what runs of the program that no longer exist left in folder (temporary_name.h).
 void removeLeftovers(const Folder& folder) noexcept;
@@ -215,11 +232,15 @@ std::size_t maxNameLength(const Folder& folder) noexcept;
 // inside is called between the system calls that an operation makes, at each moment where
 // something the user could see has changed (a file made, written, renamed or removed), numbered
 // across the run. Nothing happens while no plan is set, and the check costs one load and compare.
+// trace is told of each write, truncation, flush, rename and removal once it is done, in order,
+// with the handle it went through (the folder's, for a removal) and the name it gave or took in
+// that folder: the order of a run's steps, which a crash would otherwise be the first to test.
 struct FaultPlan {
     long failAt = 0;
     int error = 0;
     long operations = 0; // how many operations have been attempted under this plan
     std::function<void(long operation)> before;
+    std::function<void(std::string_view step, std::intptr_t handle, const fs::path& name)> trace;
     long moments = 0;
     std::function<void(long moment)> inside;
     int lockError = 0; // when set, every lock is refused with it, as NFS without its lock service

@@ -32,6 +32,7 @@ namespace {
 
 using shared::injectedFault;
 using shared::moment;
+using shared::traced;
 
 std::error_code errorCode(int error) {
     return {error, std::generic_category()};
@@ -74,6 +75,8 @@ FileStatus statusOf(const struct stat& file) {
     result.size = static_cast<std::uint64_t>(file.st_size);
     result.modified =
         static_cast<std::int64_t>(file.st_mtim.tv_sec) * 1'000'000'000 + file.st_mtim.tv_nsec;
+    result.changed =
+        static_cast<std::int64_t>(file.st_ctim.tv_sec) * 1'000'000'000 + file.st_ctim.tv_nsec;
     result.links = static_cast<std::uint64_t>(file.st_nlink);
     result.ownedByUser = file.st_uid == ::geteuid();
     result.othersMayWrite = (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
@@ -572,6 +575,7 @@ std::error_code write(const File& file, std::string_view bytes) {
         bytes.remove_prefix(static_cast<std::size_t>(done));
         moment();
     }
+    traced("write", file.handle());
     return {};
 }
 
@@ -581,6 +585,7 @@ std::error_code endHere(const File& file) {
     const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
     if (at < 0 || ::ftruncate(fd(file), at) != 0)
         return lastError();
+    traced("truncate", file.handle());
     moment();
     return {};
 }
@@ -590,6 +595,7 @@ std::error_code sync(const File& file) {
         return fault;
     if (::fsync(fd(file)) != 0)
         return lastError();
+    traced("sync", file.handle());
     moment();
     return {};
 }
@@ -723,6 +729,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     setSignalMode(ending);
     moment();
     placed_ = true;
+    traced("rename", file_.handle(), name);
     return {};
 }
 
@@ -751,8 +758,116 @@ void removeLeftovers(const Folder& folder) noexcept {
             removeIfAbandoned(at, entry->d_name);
 }
 
+namespace {
+
+// A note of this user's: a regular file with no other name, which no one else can have made.
+bool isOwnNote(const struct stat& found) {
+    return S_ISREG(found.st_mode) && found.st_uid == ::geteuid() && found.st_nlink == 1;
+}
+
+// A note is a line or two; anything bigger at its name is no note of this program's.
+constexpr off_t longestNote = 64 * 1024;
+
+} // namespace
+
+std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    struct stat there {};
+    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && !isOwnNote(there))
+        return errorCode(EEXIST);
+    // Made as the temporary files are: 0600 from the moment it exists, through the folder's
+    // handle, a link at the name refused.
+    File note;
+    if (const auto error =
+            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, note))
+        return error;
+    const int opened = fd(note);
+    struct stat found {};
+    if (::fstat(opened, &found) != 0)
+        return lastError();
+    if (!isOwnNote(found))
+        return errorCode(EEXIST);
+    if (((found.st_mode & 07777) != 0600 && ::fchmod(opened, 0600) != 0) ||
+        ::ftruncate(opened, 0) != 0)
+        return lastError();
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const ssize_t done = ::write(opened, rest.data(), rest.size());
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return done < 0 ? lastError() : errorCode(EIO);
+        rest.remove_prefix(static_cast<std::size_t>(done));
+    }
+    traced("write", opened);
+    moment();
+    if (::fsync(opened) != 0)
+        return lastError();
+    traced("sync", opened);
+    if (::close(static_cast<int>(note.release())) != 0 && errno != EINTR)
+        return lastError();
+    if (::fsync(at) != 0)
+        return lastError();
+    traced("sync", at);
+    return {};
+}
+
+std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
+                         bool& found) {
+    if (const auto fault = injectedFault())
+        return fault;
+    bytes.clear();
+    found = false;
+    const int opened = ::openat(fd(folder.file), name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
+        return errno == ENOENT || errno == ELOOP ? std::error_code{} : lastError();
+    const File note(opened);
+    struct stat status {};
+    if (::fstat(opened, &status) != 0)
+        return lastError();
+    if (!isOwnNote(status) || status.st_size > longestNote)
+        return {};
+    bytes.resize(static_cast<std::size_t>(status.st_size));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t done = ::read(opened, bytes.data() + got, bytes.size() - got);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            return lastError();
+        if (done == 0)
+            break;
+        got += static_cast<std::size_t>(done);
+    }
+    bytes.resize(got);
+    found = true;
+    return {};
+}
+
+std::error_code removeNote(const Folder& folder, const fs::path& name) {
+    if (const auto fault = injectedFault())
+        return fault;
+    const int at = fd(folder.file);
+    struct stat there {};
+    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? std::error_code{} : lastError();
+    if (!isOwnNote(there))
+        return {};
+    if (::unlinkat(at, name.c_str(), 0) != 0 && errno != ENOENT)
+        return lastError();
+    traced("remove", at, name);
+    moment();
+    if (::fsync(at) != 0)
+        return lastError();
+    traced("sync", at);
+    return {};
+}
+
 void syncFolder(const Folder& folder) noexcept {
-    ::fsync(fd(folder.file));
+    if (::fsync(fd(folder.file)) == 0)
+        traced("sync", folder.file.handle());
 }
 
 void adviseLargePages(void* data, std::size_t size) noexcept {

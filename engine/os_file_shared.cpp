@@ -33,6 +33,11 @@ std::error_code injectedFault() {
     return {};
 }
 
+void traced(std::string_view step, std::intptr_t handle, const fs::path& name) {
+    if (faultPlan && faultPlan->trace)
+        faultPlan->trace(step, handle, name);
+}
+
 void moment() {
     if (faultPlan && faultPlan->inside)
         faultPlan->inside(++faultPlan->moments);

@@ -14,6 +14,9 @@ void moment();
 // The error the plan refuses every lock with, or 0.
 int refusedLock();
 
+// Tells the plan's trace, if any, of a step that was done (os_file.h).
+void traced(std::string_view step, std::intptr_t handle, const fs::path& name = {});
+
 // Reads up to size bytes into data, setting got (0 at the end of the file).
 using ReadSome = std::function<std::error_code(char* data, std::size_t size, std::size_t& got)>;
 std::error_code readAll(const ReadSome& readSome, std::size_t sizeHint, std::size_t limit,

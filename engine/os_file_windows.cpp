@@ -28,6 +28,7 @@ namespace engine::os {
 namespace {
 
 using shared::injectedFault;
+using shared::traced;
 
 // Windows' own words for a code the table below does not know.
 class WindowsCategory : public std::error_category {
@@ -174,6 +175,7 @@ std::error_code statusOf(HANDLE handle, FileStatus& result) {
     result.identity = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     result.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     result.modified = nanosecondsSinceEpoch(info.ftLastWriteTime);
+    // changed stays zero: the version check leaves Windows' change time out for now.
     result.links = info.nNumberOfLinks;
     return {};
 }
@@ -490,6 +492,7 @@ std::error_code write(const File& file, std::string_view bytes) {
             return posixError(EIO);
         bytes.remove_prefix(done);
     }
+    traced("write", file.handle());
     return {};
 }
 
@@ -498,6 +501,7 @@ std::error_code endHere(const File& file) {
         return fault;
     if (!SetEndOfFile(handleOf(file)))
         return lastError();
+    traced("truncate", file.handle());
     return {};
 }
 
@@ -506,6 +510,7 @@ std::error_code sync(const File& file) {
         return fault;
     if (!FlushFileBuffers(handleOf(file)))
         return lastError();
+    traced("sync", file.handle());
     return {};
 }
 
@@ -723,6 +728,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
         obstacle = Obstacle::temporaryTaken;
         return {};
     }
+    traced("rename", reopened.handle(), name);
     if (const auto error = setAttributes(handleOf(reopened), attributes))
         return error;
     DWORD lockError = ERROR_SUCCESS;
@@ -765,6 +771,81 @@ void removeLeftovers(const Folder& folder) noexcept {
             CloseHandle(leftover);
     } while (FindNextFileW(search, &found));
     FindClose(search);
+}
+
+// Notes are hidden files, made as the temporary files are: the user's alone from the moment
+// they exist, and every name opened as itself, a link refused.
+std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
+    if (const auto fault = injectedFault())
+        return fault;
+    File note;
+    OwnerOnly ownerOnly;
+    if (const auto error = openPath(folder.path / name, GENERIC_WRITE, 0, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, note,
+                                    ownerOnly.attributes()))
+        return error;
+    FileStatus found;
+    if (const auto error = statusOf(handleOf(note), found))
+        return error;
+    if (found.kind != Kind::regular || found.links != 1)
+        return posixError(EEXIST);
+    if (!SetEndOfFile(handleOf(note)))
+        return lastError();
+    for (std::string_view rest = bytes; !rest.empty();) {
+        DWORD done = 0;
+        if (!WriteFile(handleOf(note), rest.data(), static_cast<DWORD>(rest.size()), &done,
+                       nullptr))
+            return lastError();
+        if (done == 0)
+            return posixError(EIO);
+        rest.remove_prefix(done);
+    }
+    traced("write", note.handle());
+    if (!FlushFileBuffers(handleOf(note)))
+        return lastError();
+    traced("sync", note.handle());
+    return {};
+}
+
+std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
+                         bool& found) {
+    if (const auto fault = injectedFault())
+        return fault;
+    bytes.clear();
+    found = false;
+    File note;
+    if (const auto error = openPath(folder.path / name, GENERIC_READ, shareAll, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, note))
+        return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
+    FileStatus status;
+    if (const auto error = statusOf(handleOf(note), status))
+        return error;
+    if (status.kind != Kind::regular || status.links != 1 || status.size > 64 * 1024)
+        return {};
+    bytes.resize(static_cast<std::size_t>(status.size));
+    DWORD got = 0;
+    if (!ReadFile(handleOf(note), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return lastError();
+    bytes.resize(got);
+    found = true;
+    return {};
+}
+
+std::error_code removeNote(const Folder& folder, const fs::path& name) {
+    if (const auto fault = injectedFault())
+        return fault;
+    FileStatus there;
+    if (const auto error = statusAtPath(folder.path / name, there))
+        return error;
+    if (there.kind != Kind::regular || there.links != 1)
+        return {};
+    if (!DeleteFileW(systemPath(folder.path / name).c_str())) {
+        const auto error = lastError();
+        if (error != std::errc::no_such_file_or_directory)
+            return error;
+    }
+    traced("remove", folder.file.handle(), name);
+    return {};
 }
 
 void syncFolder(const Folder&) noexcept {

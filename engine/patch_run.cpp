@@ -1,5 +1,6 @@
 #include "engine/patch_run.h"
 
+#include "engine/interrupted_write.h"
 #include "engine/os_file.h"
 #include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
@@ -7,6 +8,7 @@
 
 #include <array>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace engine {
@@ -15,33 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What the run has done so far; a failure's message tells the user where that leaves them.
-struct RunRecord {
-    fs::path script;
-    fs::path backup;
-    fs::path log;
-    bool scriptChanged = false;
-    bool backupSaved = false;
-    bool logSaved = false;
-
-    std::string failureText(const FileError& failure) const {
-        std::string text = failure.what();
-        const std::string name = "\"" + displayPath(script) + "\"";
-        if (failure.code() == Refusal::changedByAnotherProgram)
-            text += " The script " + name + " was left as that program saved it.";
-        else
-            text += " The script " + name +
-                    (scriptChanged ? " was changed by this run." : " was not changed.");
-        if (backupSaved && logSaved)
-            text += " The text as read is kept in the backup \"" + displayPath(backup) +
-                    "\" and in the log \"" + displayPath(log) + "\".";
-        else if (backupSaved)
-            text += " The text as read is kept in the backup \"" + displayPath(backup) + "\".";
-        else if (logSaved)
-            text += " The text as read is kept in the log \"" + displayPath(log) + "\".";
-        return text;
-    }
-};
+// A failure before the run had its files open: nothing was written.
+std::string notChangedText(const FileError& failure, const fs::path& script) {
+    return std::string(failure.what()) + " The script \"" + displayPath(script) +
+           "\" was not changed.";
+}
 
 std::tm localNow() {
     const std::time_t now = std::time(nullptr);
@@ -75,20 +55,58 @@ os::Folder openedFolder(const fs::path& folder, const fs::path& script) {
     return opened;
 }
 
-// One run, once the user has confirmed it: its script open and read, what it has written kept in
-// the record that a failure's message is made from.
+// A script whose name leads to a file the run writes itself would have that file written over
+// its own text, or wait for ever on its own lock.
+void refuseItsOwnFiles(const ScriptFile& script, const BackupFile& backup, const fs::path& log) {
+    constexpr std::string_view operation = "open the script";
+    if (script.status().sameFile(backup.found()))
+        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
+                        "its name leads to its backup \"" + displayPath(backup.path()) + "\"");
+    // Only a log folder the log may be kept in is looked into: one that is a link, or is
+    // missing, is for the log's own opening to refuse or make, and nothing is opened through it.
+    const fs::path logFolderPath = log.parent_path();
+    const auto missing = [](const std::error_code& error) {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+    };
+    os::Folder above;
+    const std::error_code openedAbove = os::openFolder(logFolderPath.parent_path(), above);
+    if (missing(openedAbove))
+        return;
+    check(openedAbove, "open the log folder", logFolderPath);
+    os::FileStatus found;
+    check(os::statusAt(above, logFolderPath.filename(), found), "open the log folder",
+          logFolderPath);
+    if (found.kind != os::Kind::folder)
+        return;
+    os::Folder logFolder;
+    const std::error_code opened = os::openFolder(logFolderPath, logFolder);
+    if (missing(opened))
+        return;
+    check(opened, "open the log folder", logFolderPath);
+    check(os::statusAt(logFolder, log.filename(), found), "open the log", log);
+    if (script.status().sameFile(found))
+        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
+                        "its name leads to the patch log \"" + displayPath(log) + "\"");
+}
+
+// One run, once the user has confirmed it: its script open and read, and what it has written,
+// which a failure's message is made from.
 class Run {
 public:
-    // Everything that can be refused before the script is read is refused here.
-    Run(RunRecord& record, PatchUi& ui, const LocalClock& clock, const fs::path& folder,
-        const fs::path& fileName, std::string_view shownName)
-        : record_(record)
+    // Everything that can be refused before the script is read is refused here. markerLeft: a
+    // marker of an earlier write in place is left beside the backup.
+    Run(const fs::path& folder, const fs::path& fileName, const fs::path& log, PatchUi& ui,
+        const LocalClock& clock, std::string_view shownName, bool markerLeft)
+        : log_(log)
         , ui_(ui)
         , clock_(clock)
         , name_(shownName)
-        , folder_(openedFolder(folder, record.script))
-        , script_(folder_, fileName, record.script)
-        , backup_(folder_, backupPathFor(fileName), record.backup) {}
+        , markerLeft_(markerLeft)
+        , folder_(openedFolder(folder, folder / fileName))
+        , script_(folder_, fileName, folder / fileName)
+        , backup_(folder_, backupPathFor(fileName), backupPathFor(folder / fileName)) {
+        refuseItsOwnFiles(script_, backup_, log_);
+    }
 
     // What the run does is decided here, from what the category patch would change; a run that
     // would change nothing writes nothing, so a second press of Patch leaves the first one's
@@ -114,7 +132,41 @@ public:
         }
     }
 
+    // The failure, what became of the script, and the places that still hold the text as read:
+    // each is looked at before it is named.
+    std::string failureText(const FileError& failure) const {
+        std::string text = failure.what();
+        const std::string name = "\"" + displayPath(script_.path()) + "\"";
+        if (failure.code() == Refusal::changedByAnotherProgram)
+            text += " The script " + name + " was left as that program saved it.";
+        else if (script_.incomplete())
+            text += " The script " + name +
+                    " may be incomplete: the next run on it offers to put the backup back.";
+        else
+            text += " The script " + name +
+                    (script_.changed() ? " was changed by this run." : " was not changed.");
+        const bool backupKept = backupSaved_ && backup_.holdsWhatWasWritten();
+        const bool logKept = logSaved_ && logStillHoldsTheRecord();
+        const std::string backup = "the backup \"" + displayPath(backup_.path()) + "\"";
+        const std::string log = "the log \"" + displayPath(log_) + "\"";
+        if (backupKept && logKept)
+            text += " The text as read is kept in " + backup + " and in " + log + ".";
+        else if (backupKept)
+            text += " The text as read is kept in " + backup + ".";
+        else if (logKept)
+            text += " The text as read is kept in " + log + ".";
+        return text;
+    }
+
 private:
+    bool logStillHoldsTheRecord() const {
+        os::Folder folder;
+        os::FileStatus now;
+        return !os::openFolder(log_.parent_path(), folder) &&
+               !os::statusAt(folder, log_.filename(), now) && now.sameFile(logWritten_) &&
+               now.size >= logWritten_.size;
+    }
+
     void patch(ScriptContent content) {
         keepTextAsRead(content);
         auto patched = applyCategoryPatch(std::move(content).takeText());
@@ -131,7 +183,7 @@ private:
     }
 
     void offerVersionChange(std::string text) {
-        if (!ui_.askYesNo(versionQuestion, false))
+        if (!ui_.askYesNo(versionQuestion, false, DefaultAnswer::yes))
             return;
         ui_.showStatus("Applying version changes...");
         auto versioned = applyVersionPatch(std::move(text));
@@ -153,7 +205,7 @@ private:
             ui_.showInfo(name_ + " is already patched. Nothing was changed.");
             return;
         }
-        if (!ui_.askYesNo(versionQuestion, false))
+        if (!ui_.askYesNo(versionQuestion, false, DefaultAnswer::yes))
             return;
         keepTextAsRead(content);
         ui_.showStatus("Applying version changes...");
@@ -166,13 +218,19 @@ private:
         ui_.showStatus("Creating backup file...");
         backup_.requireWritable();
         script_.requireWritable();
-        LogFile log(record_.log);
+        LogFile log(log_);
         log.append(logHeader(clock_()));
         log.append(content.text());
+        check(os::status(log.file(), logWritten_), "write to the log", log_);
         backup_.write(script_, content.bytes());
-        record_.backupSaved = true;
+        backupSaved_ = true;
+        // The backup holds what the script is now: an earlier marker saying it holds the text
+        // from before a cut-short write would mislead.
+        if (markerLeft_)
+            check(os::removeNote(backup_.folder(), backup_.markerName()), "remove the marker",
+                  backup_.markerPath());
         log.syncAndClose();
-        record_.logSaved = true;
+        logSaved_ = true;
         if (log.madePrivate())
             ui_.showInfo("The patch log \"" + displayPath(log.path()) +
                          "\" could be read by other users. It is now readable by you alone.");
@@ -185,18 +243,19 @@ private:
         ui_.showInfo("Version changes have been applied.");
     }
 
-    void writeScript(const std::string& text) {
-        script_.write(text, lineEnd);
-        record_.scriptChanged = true;
-    }
+    void writeScript(const std::string& text) { script_.write(text, lineEnd, &backup_); }
 
-    RunRecord& record_;
+    fs::path log_;
     PatchUi& ui_;
     const LocalClock& clock_;
     std::string name_;
+    bool markerLeft_;
     os::Folder folder_;
     ScriptFile script_;
     BackupFile backup_;
+    bool backupSaved_ = false;
+    bool logSaved_ = false;
+    os::FileStatus logWritten_; // the log with this run's record, before it was flushed
 };
 
 } // namespace
@@ -210,28 +269,32 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
               const fs::path& logFolder, const LocalClock& clock) {
     checkFileName(fileName);
     const std::string shownName = displayPath(fileName);
+    const fs::path script = folder / fileName;
+    const fs::path log = logFolder / logFileName;
 
     ui.showStatus("Loading Patch Data...");
-    if (!ui.askYesNo("Are you sure you want to patch '" + shownName + "' to version 4.8a?", true)) {
+    const bool markerLeft = answerAnInterruptedWrite(script, shownName, ui, log);
+    if (!ui.askYesNo("Are you sure you want to patch '" + shownName + "' to version 4.8a?", true,
+                     DefaultAnswer::yes)) {
         ui.showStatus("");
         return;
     }
     ui.setBrowserEnabled(false);
     ui.showStatus("Patching...");
 
-    RunRecord run;
-    run.script = folder / fileName;
-    run.backup = backupPathFor(run.script);
-    run.log = logFolder / logFileName;
+    std::optional<Run> run;
     try {
-        Run(run, ui, clock, folder, fileName, shownName).carryOut();
+        run.emplace(folder, fileName, log, ui, clock, shownName, markerLeft);
+        run->carryOut();
     } catch (const FileError& failure) {
-        throw PatchError(run.failureText(failure), failure.code());
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
     } catch (const std::bad_alloc&) {
         // The patched text outgrew memory after the read fitted: the same answer for the user.
-        const FileError failure("patch", run.script,
-                                std::make_error_code(std::errc::file_too_large), tooLargeReason);
-        throw PatchError(run.failureText(failure), failure.code());
+        const FileError failure("patch", script, std::make_error_code(std::errc::file_too_large),
+                                tooLargeReason);
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
     }
     ui.setBrowserEnabled(true);
 }

@@ -10,13 +10,17 @@
 
 namespace engine {
 
+// The answer a question gives when the user presses Enter: Yes, except where Yes would replace
+// what the user may want to keep.
+enum class DefaultAnswer { yes, no };
+
 // What a patch run shows and asks goes through this; the main window implements it.
 // Every text crossing it is UTF-8.
 class PatchUi {
 public:
     virtual ~PatchUi() = default;
     virtual void showStatus(std::string_view text) = 0;
-    virtual bool askYesNo(std::string_view prompt, bool questionIcon) = 0;
+    virtual bool askYesNo(std::string_view prompt, bool questionIcon, DefaultAnswer enter) = 0;
     virtual void showInfo(std::string_view text) = 0;
     virtual void setBrowserEnabled(bool enabled) = 0;
 };

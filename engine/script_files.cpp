@@ -126,6 +126,27 @@ fs::path backupPathFor(const fs::path& script) {
     return backup;
 }
 
+fs::path markerNameFor(const fs::path& scriptName) {
+    fs::path name(".~");
+    name += scriptName;
+    name += "#";
+    return name;
+}
+
+// Names are written in their readable form, which every system can write.
+std::string markerText(const fs::path& scriptName) {
+    const std::string script = displayName(scriptName);
+    const std::string backup = displayName(backupPathFor(scriptName));
+    return backup + "\n" + "Morvane 4.8 Patch is writing " + script +
+           " in place. Where this file is left, that write was cut short: " + script +
+           " may be incomplete, and " + backup + " holds it as it was.\n";
+}
+
+bool markerNamesBackupOf(std::string_view text, const fs::path& scriptName) {
+    const std::string backup = displayName(backupPathFor(scriptName));
+    return text.size() > backup.size() && text.starts_with(backup) && text[backup.size()] == '\n';
+}
+
 std::string scriptTextFromBytes(std::string bytes) {
     if (isScriptText(bytes))
         return bytes;
@@ -333,7 +354,7 @@ void ScriptFile::requireWritable() {
     }
 }
 
-void ScriptFile::write(std::string_view text, std::string_view tail) {
+void ScriptFile::write(std::string_view text, std::string_view tail, const BackupFile* backup) {
     constexpr std::string_view operation = "write the script";
     os::File file = openToRewrite();
     os::FileStatus now;
@@ -341,7 +362,7 @@ void ScriptFile::write(std::string_view text, std::string_view tail) {
     requireUnchanged(now);
     if (known_.links <= 1 && replaceWith(text, tail))
         return;
-    writeInPlace(file, text, tail);
+    writeInPlace(file, text, tail, backup);
     check(os::close(file), operation, path_);
 }
 
@@ -361,24 +382,44 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     check(os::status(temporary.file(), written), operation, path_);
     // Writing took a while: the last look is taken as the script is replaced.
     replace(temporary, name_, &known_, operation, path_);
+    changed_ = true;
     os::syncFolder(*folder_);
     // The new file keeps this run's lock from before it took the script's name.
     file_ = temporary.release();
-    known_ = written;
+    // The renaming moved its status-change time, so its status is taken again; a save since
+    // the renaming would change its size or time too, and is then still seen by the next write.
+    os::FileStatus renamed;
+    check(os::status(file_, renamed), operation, path_);
+    const bool onlyRenamed = renamed.sameFile(written) && renamed.size == written.size &&
+                             renamed.modified == written.modified;
+    known_ = onlyRenamed ? renamed : written;
     return true;
 }
 
-void ScriptFile::writeInPlace(const os::File& file, std::string_view text, std::string_view tail) {
+void ScriptFile::writeInPlace(const os::File& file, std::string_view text, std::string_view tail,
+                              const BackupFile* backup) {
     constexpr std::string_view operation = "write the script";
-    // A logout or Ctrl+C in the middle would leave a script cut short; it waits until the end.
+    // A logout or Ctrl+C in the middle would leave a script cut short; it waits until the end,
+    // the marker's removal included.
     const os::SignalsDeferred deferred;
     os::FileStatus now;
     check(os::status(file, now), operation, path_);
     requireUnchanged(now);
+    // What no signal handler can stop (a kill, a crash, a power cut) the marker tells the next
+    // run of.
+    if (backup)
+        check(os::writeNote(backup->folder(), backup->markerName(), markerText(path_.filename())),
+              "write the marker", backup->markerPath());
+    changed_ = true;
+    incomplete_ = true;
     writeBoth(file, text, tail, operation, path_);
     check(os::endHere(file), operation, path_);
     check(os::sync(file), operation, path_);
+    incomplete_ = false;
     check(os::status(file, known_), operation, path_);
+    if (backup)
+        check(os::removeNote(backup->folder(), backup->markerName()), "remove the marker",
+              backup->markerPath());
 }
 
 void ScriptFile::requireUnchanged(const os::FileStatus& now) const {
@@ -407,12 +448,11 @@ void BackupFile::open() {
     if (name_.native().size() > os::maxNameLength(*folder_))
         throw FileError(operation, path_, std::make_error_code(std::errc::filename_too_long),
                         "the name is too long for its file system");
-    os::FileStatus there;
-    check(os::statusAt(*folder_, name_, there), operation, path_);
-    if (there.kind == os::Kind::folder)
+    check(os::statusAt(*folder_, name_, found_), operation, path_);
+    if (found_.kind == os::Kind::folder)
         throw FileError(operation, path_, std::make_error_code(std::errc::is_a_directory),
                         "it is a folder");
-    if (there.kind == os::Kind::other)
+    if (found_.kind == os::Kind::other)
         throw FileError(operation, path_, Refusal::notRegularFile);
 }
 
@@ -436,6 +476,43 @@ void BackupFile::write(const ScriptFile& script, std::string_view bytes) {
     check(os::sync(temporary.file()), operation, path_);
     replace(temporary, name_, nullptr, operation, path_);
     os::syncFolder(*folder_);
+    check(os::status(temporary.file(), written_), operation, path_);
+}
+
+std::string BackupFile::read() const {
+    constexpr std::string_view operation = "read the backup";
+    os::File file;
+    check(os::openToRead(*folder_, name_, file), operation, path_);
+    os::FileStatus status;
+    check(os::status(file, status), operation, path_);
+    requireScriptKind(status, operation, path_);
+    std::string bytes;
+    std::error_code error;
+    try {
+        error =
+            os::readAll(file, static_cast<std::size_t>(status.size), os::memoryForAScript(), bytes);
+    } catch (const std::bad_alloc&) {
+        error = std::make_error_code(std::errc::file_too_large);
+    }
+    if (error == std::errc::file_too_large)
+        throw FileError(operation, path_, error, tooLargeReason);
+    check(error, operation, path_);
+    return bytes;
+}
+
+bool BackupFile::holdsWhatWasWritten() const {
+    os::FileStatus now;
+    return written_.kind == os::Kind::regular && !os::statusAt(*folder_, name_, now) &&
+           now.sameVersion(written_);
+}
+
+fs::path BackupFile::markerName() const {
+    const fs::path::string_type& name = name_.native();
+    return markerNameFor(name.substr(0, name.size() - backupSuffix.size()));
+}
+
+fs::path BackupFile::markerPath() const {
+    return path_.parent_path() / markerName();
 }
 
 namespace {

@@ -25,6 +25,14 @@ inline constexpr std::string_view tooLargeReason = "it is too large to patch";
 std::filesystem::path pathFromUtf8(std::string_view utf8);
 std::filesystem::path backupPathFor(const std::filesystem::path& script);
 
+// The marker that stands beside the backup while the script is written in place: ".~", the
+// script's name and "#", hidden and no longer than the backup's name. Its first line names the
+// backup; the rest tells whoever finds it what it means.
+std::filesystem::path markerNameFor(const std::filesystem::path& scriptName);
+std::string markerText(const std::filesystem::path& scriptName);
+// Whether a marker's text names the backup of scriptName.
+bool markerNamesBackupOf(std::string_view text, const std::filesystem::path& scriptName);
+
 // Lines end at CR LF or at a lone CR; a lone LF stays inside its line. Each line is given
 // back followed by CR LF, the last one included; an empty file gives no lines.
 std::string scriptTextFromBytes(std::string bytes);
@@ -65,6 +73,8 @@ std::locale userLocale();
 // once, when the run starts, and the file found is the one read and replaced. It is open and
 // locked for as long as the object lives, so that a second run of the program on it is refused
 // at once instead of overwriting this one's work.
+class BackupFile;
+
 class ScriptFile {
 public:
     // Fails, before anything is written, on a folder or anything else that is not a regular
@@ -79,6 +89,12 @@ public:
 
     const std::filesystem::path& path() const noexcept { return path_; }
     const os::File& file() const noexcept { return file_; }
+    // Which file it is, as the run read it or last wrote it.
+    const os::FileStatus& status() const noexcept { return known_; }
+    // Whether its name holds what this run wrote, or began to write in place.
+    bool changed() const noexcept { return changed_; }
+    // Whether a write in place began and did not finish: the script may be cut short.
+    bool incomplete() const noexcept { return incomplete_; }
 
     // The whole file. A file too large for memory fails with tooLargeReason rather than ending
     // the program.
@@ -94,8 +110,10 @@ public:
     // attributes, is flushed to disk and then replaces the script in one step. Where that file
     // could not keep all of them, or the script has other names (hard links) that must see the
     // new content too, the script is written in place instead: call this only once the text as
-    // read is safely on disk elsewhere.
-    void write(std::string_view text, std::string_view tail);
+    // read is safely on disk elsewhere, in backup above all. A write in place, which a crash or
+    // a kill could cut short, has backup's marker beside it, on disk before the first byte and
+    // removed once the script is on disk whole, so that the next run can tell.
+    void write(std::string_view text, std::string_view tail, const BackupFile* backup = nullptr);
 
 private:
     void open(const os::Folder& folder, const std::filesystem::path& name);
@@ -103,7 +121,8 @@ private:
     os::File openToRewrite() const;
     std::size_t temporaryNameLength() const;
     bool replaceWith(std::string_view text, std::string_view tail);
-    void writeInPlace(const os::File& file, std::string_view text, std::string_view tail);
+    void writeInPlace(const os::File& file, std::string_view text, std::string_view tail,
+                      const BackupFile* backup);
     void requireUnchanged(const os::FileStatus& now) const;
 
     std::filesystem::path path_;         // as the user chose it
@@ -111,7 +130,9 @@ private:
     const os::Folder* folder_ = nullptr; // the folder the script is really in
     std::filesystem::path name_;         // its name there
     os::File file_;
-    os::FileStatus known_;  // the script as this run read it or last wrote it
+    os::FileStatus known_; // the script as this run read it or last wrote it
+    bool changed_ = false;
+    bool incomplete_ = false;
     os::LockFile lockFile_; // where the file system refuses locks
 };
 
@@ -133,6 +154,19 @@ public:
     // new file (no right to write there, a read-only file system).
     void requireWritable();
     void write(const ScriptFile& script, std::string_view bytes);
+    // The backup's bytes, to put back in the script's place.
+    std::string read() const;
+    // Whether its name still holds what write wrote: looked at before a message names it.
+    bool holdsWhatWasWritten() const;
+
+    const std::filesystem::path& path() const noexcept { return path_; }
+    const os::Folder& folder() const noexcept { return *folder_; }
+    const std::filesystem::path& name() const noexcept { return name_; }
+    // What was at its name when the run began.
+    const os::FileStatus& found() const noexcept { return found_; }
+    // The marker of a write in place of its script, beside it.
+    std::filesystem::path markerName() const;
+    std::filesystem::path markerPath() const;
 
 private:
     void open();
@@ -141,6 +175,8 @@ private:
     os::Folder ownFolder_; // where the run gave no folder
     const os::Folder* folder_ = nullptr;
     std::filesystem::path name_;
+    os::FileStatus found_;
+    os::FileStatus written_;
 };
 
 // The patch log, open for appending for as long as the object lives, and locked so that the
@@ -157,6 +193,7 @@ public:
     // Flushes to disk and closes; after this the appended bytes survive a crash.
     void syncAndClose();
     const std::filesystem::path& path() const { return path_; }
+    const os::File& file() const noexcept { return file_; }
     // Whether the log was found readable by others, and made private.
     bool madePrivate() const noexcept { return madePrivate_; }
 

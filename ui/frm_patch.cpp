@@ -362,10 +362,12 @@ void frmPatch::showStatus(std::string_view text) {
     lblPatch->repaint();
 }
 
-bool frmPatch::askYesNo(std::string_view prompt, bool questionIcon) {
+bool frmPatch::askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) {
     return controls::messageBox(
                this, fromUtf8(prompt), questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+               QMessageBox::Yes | QMessageBox::No,
+               enter == engine::DefaultAnswer::yes ? QMessageBox::Yes : QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 void frmPatch::showInfo(std::string_view text) {

@@ -59,7 +59,7 @@ private:
     void patchSelected();
 
     void showStatus(std::string_view text) override;
-    bool askYesNo(std::string_view prompt, bool questionIcon) override;
+    bool askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) override;
     void showInfo(std::string_view text) override;
     void setBrowserEnabled(bool enabled) override;
 

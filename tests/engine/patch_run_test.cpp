@@ -228,6 +228,136 @@ TEST_F(PatchRun, NoTouchesNothing) {
     EXPECT_FALSE(fs::exists(logPath()));
 }
 
+// What the next run finds when a write in place was cut short: the marker beside the script
+// (".~" + name + "#", its first line the backup's name), the backup, and the script as left.
+struct InterruptedCase {
+    const char* name;
+    std::string script; // as the cut-short write left it
+    std::string backup; // empty: none; "/": a folder at its name
+    std::string marker; // what the marker holds
+    std::vector<bool> answers;
+    std::vector<std::string> said; // after "Loading Patch Data...", up to the first question
+    std::string written;           // what the script holds afterwards; empty: as it was
+    bool markerLeft;
+    bool logKept = false; // an earlier run's record is in the log
+};
+
+void PrintTo(const InterruptedCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class AfterAnInterruptedWrite : public PatchRun,
+                                public ::testing::WithParamInterface<InterruptedCase> {};
+
+TEST_P(AfterAnInterruptedWrite, TheNextRunSaysSoFirstAndOffersTheBackup) {
+    const InterruptedCase& c = GetParam();
+    const fs::path marker = root / "scripts" / ".~morvane.mrc#";
+    writeBytes(scriptPath(), c.script);
+    writeBytes(marker, c.marker);
+    if (c.backup == "/")
+        fs::create_directory(backupPath());
+    else if (!c.backup.empty())
+        writeBytes(backupPath(), c.backup);
+    if (c.logKept) {
+        fs::create_directory(root / "logs");
+        writeBytes(logPath(), header() + script());
+    }
+    RecordingUi ui(c.answers);
+    run(ui);
+
+    std::vector<std::string> said{"status:Loading Patch Data..."};
+    for (std::string text : c.said) {
+        if (const auto at = text.find("{log}"); at != std::string::npos)
+            text.replace(at, 5, logPath().string());
+        said.push_back(text);
+    }
+    said.push_back(firstQuestion);
+    EXPECT_EQ(std::vector<std::string>(ui.events.begin(),
+                                       ui.events.begin() + std::min(ui.events.size(), said.size())),
+              said);
+    EXPECT_EQ(readBytes(scriptPath()), c.written.empty() ? c.script : c.written);
+    EXPECT_EQ(fs::exists(marker), c.markerLeft);
+    if (c.backup.size() > 1) {
+        const bool patched = c.answers.size() > 1 && c.answers[1];
+        EXPECT_EQ(readBytes(backupPath()), patched ? c.script : c.backup);
+    }
+}
+
+// Cut short in the room browser's list, the create-room list whole.
+const std::string cutShort = script().substr(0, script().find(c2) + 20);
+// The create-room list patched and the rest as it was, every line ended, one more line end.
+std::string cutShortPatched() {
+    std::string text = cutShort;
+    text.replace(text.find(c1), c1.size(), c1Patched);
+    return text + "\r\n\r\n";
+}
+const std::string markerText = "morvane.mrc.bak\n";
+const std::string interrupted =
+    "The last patch of 'morvane.mrc' was interrupted while the script was written: the script "
+    "may be incomplete.";
+const std::string offered = "ask?[No]:" + interrupted +
+                            " The backup 'morvane.mrc.bak' holds the text as it was. Do you want "
+                            "to put the backup back first? No leaves the script as it is.";
+const std::vector<std::string> putBack{
+    offered, "browser:off", "status:Putting the backup back...",
+    "info:The backup 'morvane.mrc.bak' was put back: 'morvane.mrc' holds the text from before "
+    "the interrupted patch again.",
+    "browser:on"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, AfterAnInterruptedWrite,
+    ::testing::Values(
+        InterruptedCase{
+            "PutBack", cutShort, script(), markerText, {true, false}, putBack, script(), false},
+        InterruptedCase{
+            "LeftAsItIs", cutShort, script(), markerText, {false, false}, {offered}, {}, true},
+        // Patched as it is: the backup then holds the cut-short script, the marker would lie.
+        InterruptedCase{"LeftAndPatched",
+                        cutShort,
+                        script(),
+                        markerText,
+                        {false, true, false},
+                        {offered},
+                        cutShortPatched(),
+                        false},
+        InterruptedCase{"BackupGone",
+                        cutShort,
+                        "",
+                        markerText,
+                        {false},
+                        {"info:" + interrupted +
+                         " Its backup 'morvane.mrc.bak' is gone, so it cannot be put back. The "
+                         "patch log \"{log}\" keeps the text as it was read."},
+                        {},
+                        true,
+                        true},
+        InterruptedCase{"BackupNotAFile",
+                        cutShort,
+                        "/",
+                        markerText,
+                        {false},
+                        {"info:" + interrupted +
+                         " Its backup 'morvane.mrc.bak' is not a regular file, so it "
+                         "cannot be put back."},
+                        {},
+                        true},
+        // Cut short before its first byte or after its last: nothing to say, nothing to keep.
+        InterruptedCase{"ScriptAsItWas", script(), script(), markerText, {false}, {}, {}, false},
+        InterruptedCase{"ScriptWhole",
+                        patchedScript("4.8a") + "\r\n",
+                        script(),
+                        markerText,
+                        {false},
+                        {},
+                        {},
+                        false},
+        // Not a marker this program wrote: left alone, and nothing said.
+        InterruptedCase{
+            "MarkerOfAnotherFile", cutShort, script(), "other.mrc.bak\n", {false}, {}, {}, true},
+        InterruptedCase{
+            "MarkerCutShort", cutShort, script(), "morvane.mrc.b", {false}, {}, {}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct LineEndCase {
     const char* name;
     std::string bytes;

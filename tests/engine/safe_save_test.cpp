@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fcntl.h>
 #include <map>
 #include <sys/file.h>
@@ -28,8 +29,16 @@ using testing_support::writeBytes;
 const std::string original = std::string(engine::ruleC1.find) + "\r\n" +
                              std::string(engine::ruleC2.find) + "\r\nalias msn.vver return 4.8\r\n";
 const std::string backedUp = original;
+// Written out, not worked out by the engine's rules: a fault in a rule must show.
 const std::string patched =
-    engine::applyVersionPatch(engine::applyCategoryPatch(original).text).text + "\r\n";
+    "didtok $dname 23 44 UL - Unlisted,PT - Chat Partners,GE - City Chats,CP - Computing,"
+    "EA - Entertainment,EV - Events,GN - General,HE - Health,II - Interests,LF - Lifestyles,"
+    "MU - Music,NW - News,PR - Peers,RL - Religion,RM - Romance,SP - Sports & Recreation,"
+    "TN - Teens\r\n"
+    "didtok $dname 2 44 General - GN,Chat Partners - PT,City Chats - GE,Computing - CP,"
+    "Entertainment - EA,Events - EV,Health - HE,Interests - II,Lifestyles - LF,Music - MU,"
+    "News - NW,Peers - PR,Religion - RL,Romance - RM,Sports & Recreation - SP,Teens - TN\r\n"
+    "alias msn.vver return 4.8a\r\n\r\n";
 
 // Public, so that the cases of the tables below can set the scene.
 class SafeSave : public ::testing::Test {
@@ -209,6 +218,7 @@ struct RefusedCase {
     void (*before)(SafeSave&);
     void (*meanwhile)(SafeSave&); // another program, while the version question is open
     std::error_code refused;
+    bool backupGone = false; // the other program took the backup away too
 };
 
 class WhatIsRefused : public SafeSave, public ::testing::WithParamInterface<RefusedCase> {};
@@ -229,6 +239,12 @@ TEST_P(WhatIsRefused, NothingElsesWorkIsLostAndTheTextAsReadIsKept) {
     if (c.before) {
         EXPECT_FALSE(fs::is_regular_file(backup));
         EXPECT_FALSE(fs::is_regular_file(log));
+    } else if (c.backupGone) {
+        // Only a place that still holds the text is named.
+        EXPECT_TRUE(failure.ends_with("was left as that program saved it. The text as read is kept "
+                                      "in the log \"" +
+                                      log.string() + "\"."))
+            << failure;
     } else {
         EXPECT_NE(failure.find("was left as that program saved it. The text as read is kept in "
                                "the backup \"" +
@@ -272,6 +288,19 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     changed},
         RefusedCase{"Removed", {}, [](SafeSave& t) { fs::remove(t.script); }, changed},
+        // As cp -p, touch -r or rsync -t --inplace leave it: the same size and the same times.
+        RefusedCase{"SameSizeAndTimesKept",
+                    {},
+                    [](SafeSave& t) {
+                        struct stat was {};
+                        ASSERT_EQ(::stat(t.script.c_str(), &was), 0);
+                        saveAgain(t.script, "#" + readBytes(t.script).substr(1), false);
+                        const timespec times[2]{was.st_atim, was.st_mtim};
+                        ASSERT_EQ(::utimensat(AT_FDCWD, t.script.c_str(), times, 0), 0);
+                    },
+                    changed},
+        RefusedCase{
+            "FolderRemoved", {}, [](SafeSave& t) { fs::remove_all(t.scripts); }, changed, true},
         RefusedCase{"LockedByAnotherRun",
                     holdLock,
                     {},
@@ -285,6 +314,48 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     notRegular}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct OwnFileCase {
+    const char* name;
+    bool theLog;   // or the backup
+    bool hardLink; // or a symbolic link
+};
+
+class NameLeadingToItsOwnFile : public SafeSave,
+                                public ::testing::WithParamInterface<OwnFileCase> {};
+
+// The script's name leads to a file the run itself writes: refused at once, naming that file,
+// before anything is written (it would replace the backup, or wait on its own lock on the log).
+TEST_P(NameLeadingToItsOwnFile, IsRefusedAtOnceBeforeAnythingIsWritten) {
+    const OwnFileCase& c = GetParam();
+    const fs::path own = c.theLog ? log : backup;
+    const std::string before = c.theLog ? "-- an earlier record --\r\n" + original : original;
+    writeBytes(own, before);
+    fs::remove(script);
+    if (c.hardLink)
+        fs::create_hard_link(own, script);
+    else
+        fs::create_symlink(own, script);
+
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(), engine::Refusal::leadsToOwnFile);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_EQ(failure, "Could not open the script \"" + script.string() + "\": its name leads to " +
+                           (c.theLog ? "the patch log \"" : "its backup \"") + own.string() +
+                           "\". The script \"" + script.string() + "\" was not changed.");
+    EXPECT_EQ(readBytes(own), before);
+    const std::vector<std::string> there =
+        c.theLog ? std::vector<std::string>{"morvane.mrc"}
+                 : std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"};
+    EXPECT_EQ(testing_support::namesIn(scripts), there);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, NameLeadingToItsOwnFile,
+                         ::testing::Values(OwnFileCase{"LinkToItsBackup", false, false},
+                                           OwnFileCase{"HardLinkToItsBackup", false, true},
+                                           OwnFileCase{"LinkToTheLog", true, false},
+                                           OwnFileCase{"HardLinkToTheLog", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct LogCase {
     const char* name;
@@ -422,7 +493,8 @@ TEST_F(SafeSave, LeftoversOfRunsThatEndedAreRemovedAndNothingElse) {
         {".~mplink", false},
         {".~mpdir", false},
         {".mpdconf", false},
-        {".~lock.morvane.mrc#", false}};
+        {".~lock.morvane.mrc#", false},
+        {".~mp3.mrc#", false}}; // the marker of a write in place of mp3.mrc
     for (const auto& [name, _] : removed)
         writeBytes(scripts / name, "x");
     for (const std::string& name : {theirs, std::string(".morvane-ba9876543210.tmp")})

@@ -113,6 +113,30 @@ TEST(ReplaceFile, ReadOnlyFileIsRefusedAndKept) {
     EXPECT_EQ(readBytes(file), "old");
 }
 
+// Two saves within one second differ below it: both times are kept to the nanosecond, and one
+// nanosecond in either makes another version.
+TEST(FileVersion, TimesAreKeptToTheNanosecond) {
+    TempFolder folder;
+    const fs::path file = folder / "s.mrc";
+    writeBytes(file, "text");
+    const timespec times[2]{{1, 0}, {1'700'000'000, 123'456'789}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    const engine::os::File opened(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    engine::os::FileStatus version;
+    ASSERT_FALSE(engine::os::status(opened, version));
+    struct stat expected {};
+    ASSERT_EQ(::stat(file.c_str(), &expected), 0);
+
+    EXPECT_EQ(version.modified, 1'700'000'000'123'456'789);
+    EXPECT_EQ(version.changed, expected.st_ctim.tv_sec * 1'000'000'000 + expected.st_ctim.tv_nsec);
+    for (std::int64_t engine::os::FileStatus::*time :
+         {&engine::os::FileStatus::modified, &engine::os::FileStatus::changed}) {
+        engine::os::FileStatus other = version;
+        other.*time += 1;
+        EXPECT_FALSE(other.sameVersion(version));
+    }
+}
+
 TEST(ReadFile, MoreThanTheLimitIsRefusedWithoutReadingItAll) {
     TempFolder folder;
     const fs::path sparse = folder / "huge.mrc";

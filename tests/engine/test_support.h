@@ -91,8 +91,12 @@ public:
     void showStatus(std::string_view text) override {
         events.push_back("status:" + std::string(text));
     }
-    bool askYesNo(std::string_view prompt, bool questionIcon) override {
-        events.push_back(std::string(questionIcon ? "ask?:" : "ask:") + std::string(prompt));
+    // "ask?:" with the question icon, "ask:" without; "[No]" before the colon where Enter is No.
+    bool askYesNo(std::string_view prompt, bool questionIcon,
+                  engine::DefaultAnswer enter) override {
+        events.push_back(std::string(questionIcon ? "ask?" : "ask") +
+                         (enter == engine::DefaultAnswer::no ? "[No]:" : ":") +
+                         std::string(prompt));
         if (!questionIcon && whileVersionQuestionIsOpen)
             whileVersionQuestionIsOpen();
         const bool answer = next_ < answers_.size() ? answers_[next_] : false;

@@ -117,7 +117,7 @@ public:
         : answers_(answers) {}
 
     void showStatus(std::string_view text) override { events.push_back("status:" + str(text)); }
-    bool askYesNo(std::string_view prompt, bool questionIcon) override {
+    bool askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer) override {
         events.push_back((questionIcon ? "ask?:" : "ask:") + str(prompt));
         return asked_++ == 0 ? answers_.patch : answers_.raiseVersion;
     }

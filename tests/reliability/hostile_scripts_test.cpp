@@ -100,32 +100,35 @@ TEST_F(Hostile, OneGibibyteScriptIsPatchedWhole) {
 
     run();
 
-    const std::string text = engine::scriptTextFromBytes(large.head);
-    const std::string patchedHead =
-        engine::applyVersionPatch(engine::applyCategoryPatch(text).text).text;
-    EXPECT_TRUE(fileIs(script(), patchedHead, large.block, large.repeats, "\r\n"));
+    EXPECT_TRUE(fileIs(script(), reliability::sampleHead(reliability::Form::version), large.block,
+                       large.repeats, "\r\n"));
     EXPECT_TRUE(fileIs(script().string() + ".bak", large.head, large.block, large.repeats, ""));
     EXPECT_TRUE(fileIs(log, header() + large.head, large.block, large.repeats, ""));
 }
 
 TEST_F(Hostile, OneLineOf100MebibytesIsOneLine) {
-    std::string line(100 << 20, 'x');
-    line.replace(1000, engine::ruleC1.find.size(), engine::ruleC1.find);
-    line.replace(50 << 20, engine::ruleC2.find.size(), engine::ruleC2.find);
-    line.replace(line.size() - 1000, engine::ruleC3.find.size(), engine::ruleC3.find);
-    writeBytes(script(), line);
+    // The three texts near the start, the middle and the end of one line, before or after.
+    const auto line = [](bool patched) {
+        const auto form = [&](const reliability::Change& change) {
+            return std::string(patched ? change.after : change.before);
+        };
+        const std::string filler((50 << 20) - 1000, 'x');
+        return std::string(1000, 'x') + form(reliability::createRoomList) + filler +
+               form(reliability::roomBrowserList) + filler + form(reliability::debugCommand) +
+               std::string(1000, 'x');
+    };
+    writeBytes(script(), line(false));
 
     const auto events = run();
 
     EXPECT_EQ(events.back(), "browser:on");
-    const std::string patched = engine::applyCategoryPatch(line + "\r\n").text;
-    EXPECT_EQ(readBytes(script()), engine::applyVersionPatch(patched).text + "\r\n");
-    EXPECT_EQ(readBytes(log), header() + line + "\r\n");
+    EXPECT_EQ(readBytes(script()), line(true) + "\r\n\r\n");
+    EXPECT_EQ(readBytes(log), header() + line(false) + "\r\n");
 }
 
 TEST_F(Hostile, TenMebibytesOfLoneCrsAreThatManyEmptyLines) {
     const std::string crs(10 << 20, '\r');
-    const std::string list(engine::ruleC1.find);
+    const std::string list(reliability::createRoomList.before);
     writeBytes(script(), crs + list);
 
     const auto events = run();
@@ -135,7 +138,8 @@ TEST_F(Hostile, TenMebibytesOfLoneCrsAreThatManyEmptyLines) {
     for (std::size_t i = 0; i < crs.size(); ++i)
         lines += "\r\n";
     EXPECT_EQ(events[events.size() - 3], "status:File not fully patched.");
-    EXPECT_EQ(readBytes(script()), lines + std::string(engine::ruleC1.replacement) + "\r\n\r\n");
+    EXPECT_EQ(readBytes(script()),
+              lines + std::string(reliability::createRoomList.after) + "\r\n\r\n");
     EXPECT_EQ(readBytes(script().string() + ".bak"), crs + list);
     EXPECT_EQ(readBytes(log), header() + lines + list + "\r\n");
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -39,6 +40,7 @@ TEST(AnotherProgram, ASaveBeforeAnyOperationOfTheRunIsNeverOverwritten) {
     const std::string theirs = reliability::sampleScript(8 * 1024);
     const long operations = reliability::operationsOfAYesYesRun(original);
     int refused = 0;
+    int after = 0;
     for (long k = 1; k <= operations; ++k) {
         SCOPED_TRACE("saved before operation " + std::to_string(k));
         TempFolder root(reliability::fastFolder());
@@ -50,19 +52,22 @@ TEST(AnotherProgram, ASaveBeforeAnyOperationOfTheRunIsNeverOverwritten) {
                 writeBytes(place.script, theirs);
         };
         const std::error_code code = reliability::codeOfRun(place, plan);
-        // Refused, or the save came before the run read the script and it was theirs it patched.
+        // Refused; or the save came before the run read the script and it was theirs it
+        // patched, or after the run's last write, and it stands.
         if (code) {
             ++refused;
             EXPECT_EQ(code, engine::Refusal::changedByAnotherProgram);
             EXPECT_EQ(readBytes(place.script), theirs);
+        } else if (readBytes(place.script) == theirs) {
+            ++after;
         } else {
             EXPECT_EQ(readBytes(place.script), expectationFor(theirs).intended.back());
         }
         EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
     }
     std::printf("a save before each of the %ld operations: %d runs refused, %ld patched the "
-                "saved text\n",
-                operations, refused, operations - refused);
+                "saved text, %d came after the last write\n",
+                operations, refused, operations - refused - after, after);
 }
 
 // Whoever may write in the folder puts a link in the place of the backup's temporary file, then
@@ -148,23 +153,26 @@ TEST(AnotherUser, FindsNoTemporaryFileOpenToThemBeforeItIsComplete) {
 
 class Signalled : public ::testing::TestWithParam<int> {};
 
-// The signal arrives at each point of a run in turn, until one run gets to its end first: before
-// each operation, or at each moment inside one. With a second name (hard link) the script is
-// written in place, and the signal waits for the end of it.
+// The signal arrives at each point of a run in turn, before each operation or at each moment
+// inside one: every one of them ends the program, and only the run with no point left goes
+// through. With a second name (hard link) the script is written in place, and the signal waits
+// for the end of it.
 void signalAtEachPoint(int signal, bool insideOperations) {
     std::signal(signal, SIG_DFL); // as a program that leaves it alone has it
     const auto expected = expectationFor(original);
     const std::string where = insideOperations ? "moment " : "before operation ";
-    for (const bool hardLinked : {false, true}) {
-        long k = 1;
-        for (;; ++k) {
-            SCOPED_TRACE((hardLinked ? "linked, signal at " : "signal at ") + where +
+    for (const bool inPlace : {false, true}) {
+        const long points = insideOperations
+                                ? reliability::momentsOfAYesYesRun(original, inPlace)
+                                : reliability::operationsOfAYesYesRun(original, inPlace);
+        for (long k = 1; k <= points + 1; ++k) {
+            SCOPED_TRACE((inPlace ? "in place, signal at " : "signal at ") + where +
                          std::to_string(k));
             TempFolder root(reliability::fastFolder());
             const reliability::Place place(root.path());
             writeBytes(place.script, original);
-            if (hardLinked)
-                fs::create_hard_link(place.script, root / "second.mrc");
+            if (inPlace)
+                reliability::giveASecondName(place);
             const auto raiseAtK = [&](long point) {
                 if (point == k)
                     ::raise(signal);
@@ -173,13 +181,46 @@ void signalAtEachPoint(int signal, bool insideOperations) {
                                                         : reliability::startRun(place, raiseAtK));
             EXPECT_TRUE(reliability::promiseHolds(expected, place.script, place.log));
             EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
-            if (!WIFSIGNALED(status))
-                break;
-            EXPECT_EQ(WTERMSIG(status), signal);
+            if (k <= points)
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal)
+                    << "the signal did not end the program";
+            else
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         }
-        std::printf("%s at each of %ld points (%s)%s: nothing left behind\n", strsignal(signal),
-                    k - 1, insideOperations ? "moments inside operations" : "before operations",
-                    hardLinked ? ", script written in place" : "");
+        std::printf("%s at each of %ld points (%s)%s: the program ended every time, nothing left "
+                    "behind\n",
+                    strsignal(signal), points,
+                    insideOperations ? "moments inside operations" : "before operations",
+                    inPlace ? ", script written in place" : "");
+    }
+}
+
+// Started by nohup, or as a background job, the program ignores the signal: it stays ignored
+// for the whole run, and the run goes through whatever operation it comes before.
+TEST_P(Signalled, IgnoredFromTheStartItStaysIgnored) {
+    const int signal = GetParam();
+    const auto expected = expectationFor(original);
+    for (const bool inPlace : {false, true}) {
+        const long operations = reliability::operationsOfAYesYesRun(original, inPlace);
+        for (long k = 1; k <= operations; ++k) {
+            SCOPED_TRACE(
+                (inPlace ? "in place, signal before operation " : "signal before operation ") +
+                std::to_string(k));
+            TempFolder root(reliability::fastFolder());
+            const reliability::Place place(root.path());
+            writeBytes(place.script, original);
+            if (inPlace)
+                reliability::giveASecondName(place);
+            const int status = waitFor(reliability::startRun(
+                place,
+                [&](long operation) {
+                    if (operation == k)
+                        ::raise(signal);
+                },
+                {}, signal));
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            EXPECT_EQ(readBytes(place.script), expected.intended.back());
+        }
     }
 }
 
@@ -195,6 +236,55 @@ TEST_P(Signalled, AtAnyMomentInsideAnOperationTheScriptIsWholeAndNothingIsLeftBe
 
 INSTANTIATE_TEST_SUITE_P(Logout, Signalled, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+// A kill in the middle of a write in place (between the text and the line end after it): the
+// script is cut short, which only a write in place can leave. The marker written before it says so,
+// and the next run offers the backup.
+TEST(KilledWhileWrittenInPlace, TheNextRunOffersTheBackupFirstAndPutsItBack) {
+    TempFolder root;
+    const reliability::Place place(root.path());
+    writeBytes(place.script, original);
+    reliability::giveASecondName(place);
+    const auto expected = expectationFor(original);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        engine::os::FaultPlan plan;
+        // Killed at the first operation that finds the script neither as it was nor whole.
+        plan.before = [&](long) {
+            const std::string now = readBytes(place.script);
+            if (now != original && std::find(expected.intended.begin(), expected.intended.end(),
+                                             now) == expected.intended.end())
+                ::raise(SIGKILL);
+        };
+        engine::os::setFaultPlan(&plan);
+        place.run();
+        ::_exit(0);
+    }
+    const int status = waitFor(child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const std::string left = readBytes(place.script);
+    ASSERT_NE(left, original);
+    ASSERT_EQ(std::find(expected.intended.begin(), expected.intended.end(), left),
+              expected.intended.end());
+
+    const fs::path marker = reliability::markerOf(place.script);
+    struct stat markerStatus {};
+    ASSERT_EQ(::stat(marker.c_str(), &markerStatus), 0) << "no marker beside the script";
+    EXPECT_EQ(markerStatus.st_mode & 07777, 0600u);
+    EXPECT_TRUE(reliability::markerNamesItsBackup(place.script));
+    EXPECT_EQ(readBytes(place.scripts / "morvane.mrc.bak"), original);
+
+    testing_support::RecordingUi ui({true, false});
+    engine::runPatch(place.scripts, "morvane.mrc", ui, place.logs, fixedTime);
+    ASSERT_GE(ui.events.size(), 2u);
+    EXPECT_TRUE(ui.events[1].starts_with("ask?[No]:The last patch of 'morvane.mrc' was "
+                                         "interrupted while the script was written"))
+        << ui.events[1];
+    EXPECT_EQ(readBytes(place.script), original);
+    EXPECT_EQ(readBytes(root / "second.mrc"), original);
+    EXPECT_FALSE(fs::exists(marker));
+    EXPECT_TRUE(reliability::leftovers(place.scripts, "morvane.mrc").empty());
+}
 
 struct Pipe {
     Pipe() { (void)::pipe(ends); }

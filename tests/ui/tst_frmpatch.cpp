@@ -73,6 +73,7 @@ private slots:
     void patchRun_data();
     void patchRun();
     void nameTooLongForItsBackup();
+    void interruptedWriteOffersTheBackup();
     void refusalWithoutSelection();
     void failedRunKeepsProgramRunning();
     void oneInformationWindow();
@@ -827,6 +828,33 @@ void tst_FrmPatch::nameTooLongForItsBackup() {
     QCOMPARE(readFile(script), unpatchedScript());
     QVERIFY(!QFile::exists(machine.logFile()));
     QVERIFY(window.isEnabled() && files->isEnabled());
+}
+
+// A write in place cut short left its marker: the next Patch asks first, with Enter keeping the
+// script as it is, and then goes on to the usual question.
+void tst_FrmPatch::interruptedWriteOffersTheBackup() {
+    Machine machine;
+    const QString script = machine.path("c/morvane.mrc");
+    const QByteArray cutShort = unpatchedScript().left(200);
+    writeFile(script, cutShort);
+    writeFile(script + ".bak", unpatchedScript());
+    writeFile(machine.path("c/.~morvane.mrc#"), "morvane.mrc.bak\n");
+    frmPatch window(machine.volumes());
+    control<controls::FileList>(window, "File1")->setCurrentRow(0);
+
+    BoxAnswerer answerer({QMessageBox::No, QMessageBox::No});
+    QTest::mouseClick(control<QPushButton>(window, "cmdPatch"), Qt::LeftButton);
+    QCOMPARE(answerer.unexpected, 0);
+    QCOMPARE(answerer.seen.size(), 2);
+    QVERIFY2(answerer.seen[0].text.startsWith("The last patch of 'morvane.mrc' was interrupted"),
+             qPrintable(answerer.seen[0].text));
+    QCOMPARE(answerer.seen[0].icon, QMessageBox::Question);
+    QCOMPARE(answerer.seen[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(answerer.seen[0].defaultButton, QMessageBox::No);
+    QCOMPARE(answerer.seen[1].text,
+             "Are you sure you want to patch 'morvane.mrc' to version 4.8a?");
+    QCOMPARE(answerer.seen[1].defaultButton, QMessageBox::Yes);
+    QCOMPARE(readFile(script), cutShort);
 }
 
 void tst_FrmPatch::refusalWithoutSelection() {
