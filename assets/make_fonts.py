@@ -21,6 +21,7 @@ Runs with Debian's python3 and its python3-fonttools.
 """
 
 import argparse
+import os
 import sys
 
 from fontTools.ttLib import TTFont, TTLibError
@@ -103,7 +104,8 @@ def drop_latin_ligatures(font):
 
 
 def classic_layout(font):
-    """Returns the tags of the tables it changed."""
+    """Sets the font's lines and Latin text as GDI does. Returns the tags of the tables it
+    changed."""
     units_per_em = font["head"].unitsPerEm
     if units_per_em == 0:
         raise ValueError("the font gives its letters no size")
@@ -158,7 +160,9 @@ def main():
             table = DefaultTable(tag)
             table.data = edited[tag].compile(edited)
             output[tag] = table
-        output.save(arguments.output)
+        # A build stopped halfway leaves no font that looks finished.
+        output.save(arguments.output + ".part")
+        os.replace(arguments.output + ".part", arguments.output)
     except (OSError, TTLibError, ValueError, KeyError) as failure:
         sys.exit(f"make_fonts.py: {arguments.source}: {failure}")
 
