@@ -1,7 +1,5 @@
 #include "assets/resources.h"
 
-#include "assets/font_edit.h"
-
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -16,31 +14,21 @@
 namespace assets {
 namespace {
 
+// Made at build time so that lines lie as far apart as on Windows, where the windows' layout was
+// measured (make_fonts.py says how).
 constexpr std::array fontResources{":/fonts/tahoma.ttf", ":/fonts/tahomabd.ttf"};
 constexpr auto fontFamily = "Tahoma";
-// The regular face again, under a family of its own that has no bold face: as long as "Tahoma",
-// so that renaming it moves no byte of the font.
+// The regular face again, under a family of its own that has no bold face.
+constexpr auto emboldenedResource = ":/fonts/tahosb.ttf";
 constexpr auto emboldenedFamily = "TahoSB";
 constexpr double fontPoints = 8.25;
 
-// The font as the windows use it: Qt would otherwise set its lines closer than the layout, which
-// was measured on Windows, leaves room for. Given a family, the copy is renamed to it.
-QByteArray classicLayoutFont(const char* resource, const char* family = fontFamily) {
+QByteArray builtInFont(const char* resource) {
     QFile file(QString::fromLatin1(resource));
     if (!file.open(QIODevice::ReadOnly))
         throw std::runtime_error(std::string("The program could not read its built-in font ") +
                                  resource + ".");
-    const QByteArray packaged = file.readAll();
-    try {
-        std::string copy = classicLayoutCopy(
-            std::string_view(packaged.constData(), static_cast<std::size_t>(packaged.size())));
-        if (std::string_view(family) != fontFamily)
-            copy = renamedCopy(copy, fontFamily, family);
-        return QByteArray(copy.data(), static_cast<qsizetype>(copy.size()));
-    } catch (const std::runtime_error& failure) {
-        throw std::runtime_error(std::string("The program's built-in font ") + resource +
-                                 " is damaged: " + failure.what() + ".");
-    }
+    return file.readAll();
 }
 
 void addFont(const QByteArray& font, const char* resource, const char* family) {
@@ -65,8 +53,7 @@ void loadEmboldenedFamily() {
     static bool loaded = false;
     if (loaded)
         return;
-    const char* resource = fontResources[0];
-    addFont(classicLayoutFont(resource, emboldenedFamily), resource, emboldenedFamily);
+    addFont(builtInFont(emboldenedResource), emboldenedResource, emboldenedFamily);
     loaded = true;
 }
 
@@ -79,7 +66,7 @@ void loadFonts() {
     if (loaded)
         return;
     for (const char* resource : fontResources)
-        addFont(classicLayoutFont(resource), resource, fontFamily);
+        addFont(builtInFont(resource), resource, fontFamily);
     loaded = true;
 }
 

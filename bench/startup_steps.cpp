@@ -2,7 +2,6 @@
 // what the patcher does beyond the minimal Qt program, step by step, in the order it does it.
 // Every step is timed the first time it runs, as at a real start.
 
-#include "assets/font_edit.h"
 #include "assets/resources.h"
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
@@ -10,7 +9,6 @@
 #include "ui/frm_patch.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 #include <QPixmap>
 #include <chrono>
@@ -40,17 +38,6 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("morvane-patch"));
     laps.lap("application");
-    // The edit of the fonts' line spacing on its own, then the loading, which edits them again
-    // and registers them: fonts less font_edit is what registering costs.
-    for (const char* resource : {":/fonts/tahoma.ttf", ":/fonts/tahomabd.ttf"}) {
-        QFile file(QString::fromLatin1(resource));
-        if (!file.open(QIODevice::ReadOnly))
-            return 1;
-        const QByteArray packaged = file.readAll();
-        assets::classicLayoutCopy(
-            std::string_view(packaged.constData(), static_cast<std::size_t>(packaged.size())));
-    }
-    laps.lap("font_edit");
     assets::loadFonts();
     laps.lap("fonts");
     QWidget scratch;

@@ -16,6 +16,7 @@ program_packages=(
     cmake ninja-build g++ pkg-config # the build
     qt6-base-dev                     # the windows
     fonts-wine                       # the Tahoma embedded in the program
+    python3-fonttools                # adjusts that Tahoma's line spacing as the program is built
 )
 # What the tests need besides.
 test_packages=(

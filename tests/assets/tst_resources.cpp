@@ -59,7 +59,7 @@ void TestResources::resourcesLinkedIn_data() {
                              ":/assets/icon-16.png", ":/assets/icon-22.png", ":/assets/icon-24.png",
                              ":/assets/icon-32.png", ":/assets/icon-48.png", ":/assets/icon-64.png",
                              ":/assets/icon-128.png", ":/assets/icon-256.png", ":/fonts/tahoma.ttf",
-                             ":/fonts/tahomabd.ttf"})
+                             ":/fonts/tahomabd.ttf", ":/fonts/tahosb.ttf"})
         QTest::newRow(path) << QString::fromLatin1(path);
 }
 
@@ -74,15 +74,22 @@ void TestResources::resourcesLinkedIn() {
 
 void TestResources::embeddedFontFaces_data() {
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("family");
     QTest::addColumn<int>("weight");
-    QTest::newRow("regular") << QStringLiteral(":/fonts/tahoma.ttf") << int(QFont::Normal);
-    QTest::newRow("bold") << QStringLiteral(":/fonts/tahomabd.ttf") << int(QFont::Bold);
+    QTest::newRow("regular") << QStringLiteral(":/fonts/tahoma.ttf") << QStringLiteral("Tahoma")
+                             << int(QFont::Normal);
+    QTest::newRow("bold") << QStringLiteral(":/fonts/tahomabd.ttf") << QStringLiteral("Tahoma")
+                          << int(QFont::Bold);
+    QTest::newRow("renamed") << QStringLiteral(":/fonts/tahosb.ttf") << QStringLiteral("TahoSB")
+                             << int(QFont::Normal);
 }
 
-// The bold note must not come out regular because the two files were swapped or one was copied
-// twice.
+// The bold note must not come out regular because the files were swapped or one was copied
+// twice, and the copy emboldened on scaled screens must be a family of its own, with no bold face
+// for the font matcher to pick instead.
 void TestResources::embeddedFontFaces() {
     QFETCH(QString, path);
+    QFETCH(QString, family);
     QFETCH(int, weight);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -90,7 +97,7 @@ void TestResources::embeddedFontFaces() {
     // font from memory.
     const QRawFont font(file.readAll(), 11, QFont::PreferFullHinting);
     QVERIFY(font.isValid());
-    QCOMPARE(font.familyName(), QStringLiteral("Tahoma"));
+    QCOMPARE(font.familyName(), family);
     QCOMPARE(font.weight(), weight);
 }
 
