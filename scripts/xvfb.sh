@@ -27,7 +27,8 @@ start_xvfb() {
 }
 
 # stop_process PID: TERM, so that Xvfb removes its lock and socket, then KILL if the process has
-# not ended after five seconds. An ended child stays a zombie until `wait`, hence the state.
+# not ended after five seconds. An ended child stays a zombie until `wait`, hence the state. It
+# never fails, so that a caller under `set -e` goes on with its clean-up.
 stop_process() {
     local pid=$1 tries=0
     kill -TERM "$pid" 2>/dev/null || return 0
@@ -35,8 +36,8 @@ stop_process() {
         sleep 0.1
         tries=$((tries + 1))
     done
-    kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
 }
 
 stop_xvfb() {
