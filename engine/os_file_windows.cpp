@@ -175,7 +175,12 @@ std::error_code statusOf(HANDLE handle, FileStatus& result) {
     result.identity = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     result.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     result.modified = nanosecondsSinceEpoch(info.ftLastWriteTime);
-    // changed stays zero: the version check leaves Windows' change time out for now.
+    // A program can set the write time back (a copy that keeps times does), but not the change
+    // time. Devices and pipes have none: it stays zero there.
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic))
+        result.changed = nanosecondsSinceEpoch(
+            FILETIME{basic.ChangeTime.LowPart, static_cast<DWORD>(basic.ChangeTime.HighPart)});
     result.links = info.nNumberOfLinks;
     return {};
 }

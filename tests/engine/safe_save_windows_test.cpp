@@ -7,6 +7,7 @@
 #include "engine/patch_run.h"
 #include "engine/path_text.h"
 #include "engine/script_files.h"
+#include "tests/engine/patch_run_cases.h"
 #include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
@@ -231,6 +232,32 @@ TEST_F(WindowsSave, ANewLogIsThisUsersAloneWhereOthersMayReadItsFolder) {
     run(ui);
     EXPECT_TRUE(ownerOnly(root / "logs" / "parselog.log"))
         << daclOf(root / "logs" / "parselog.log").c_str();
+}
+
+// A save at the same size that puts the write time back, as a copy that keeps times leaves it,
+// is still another program's save: the run leaves it alone.
+TEST_F(WindowsSave, ASaveThatKeepsSizeAndTimesIsSeen) {
+    const std::string original = patch_run_cases::script();
+    writeBytes(script(), original);
+    std::string saved = original;
+    RecordingUi ui({true, true});
+    ui.whileVersionQuestionIsOpen = [&] {
+        const HANDLE file =
+            CreateFileW(script().c_str(), GENERIC_READ | GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        FILETIME created{}, accessed{}, written{};
+        GetFileTime(file, &created, &accessed, &written);
+        saved = readBytes(script());
+        saved[0] = '#';
+        DWORD count = 0;
+        WriteFile(file, saved.data(), static_cast<DWORD>(saved.size()), &count, nullptr);
+        FlushFileBuffers(file);
+        SetFileTime(file, &created, &accessed, &written);
+        CloseHandle(file);
+    };
+    EXPECT_THROW(run(ui), engine::PatchError);
+    EXPECT_EQ(readBytes(script()), saved);
 }
 
 struct DeviceNameCase {
