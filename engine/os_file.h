@@ -177,6 +177,8 @@ public:
     // something else there), nor when expected is given and what is at name is not that
     // version of it; obstacle says which.
     std::error_code replace(const fs::path& name, const FileStatus* expected, Obstacle& obstacle);
+    // Whether it has replaced its target, even where what came after failed.
+    bool placed() const noexcept { return placed_; }
     // The file, still open and locked, once it has replaced its target.
     File release() noexcept { return std::move(file_); }
 

@@ -28,6 +28,7 @@ namespace engine::os {
 namespace {
 
 using shared::injectedFault;
+using shared::moment;
 using shared::traced;
 
 // Windows' own words for a code the table below does not know.
@@ -721,6 +722,7 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
         return error;
     }
     placed_ = true;
+    moment();
     // The file under its new name, open and locked again, as the caller knew it.
     File reopened;
     if (const auto error = openPath(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, shareAll,

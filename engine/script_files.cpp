@@ -51,7 +51,13 @@ void replace(os::TemporaryFile& temporary, const fs::path& name, const os::FileS
              std::string_view operation, const fs::path& path) {
     using Obstacle = os::TemporaryFile::Obstacle;
     Obstacle obstacle = Obstacle::none;
-    check(temporary.replace(name, expected, obstacle), operation, path);
+    const std::error_code error = temporary.replace(name, expected, obstacle);
+    // Windows lets go of the script's lock for the moment of the replacing: a second run that
+    // opened the new script just then holds the lock when this one comes to take it again.
+    if (error == std::errc::operation_would_block && temporary.placed())
+        throw FileError(operation, path, error,
+                        "another run of this program took it as soon as this run had written it");
+    check(error, operation, path);
     if (obstacle == Obstacle::targetChanged)
         throw FileError(operation, path, Refusal::changedByAnotherProgram);
     if (obstacle == Obstacle::temporaryTaken)
@@ -381,7 +387,12 @@ bool ScriptFile::replaceWith(std::string_view text, std::string_view tail) {
     os::FileStatus written;
     check(os::status(temporary.file(), written), operation, path_);
     // Writing took a while: the last look is taken as the script is replaced.
-    replace(temporary, name_, &known_, operation, path_);
+    try {
+        replace(temporary, name_, &known_, operation, path_);
+    } catch (const FileError&) {
+        changed_ = changed_ || temporary.placed();
+        throw;
+    }
     changed_ = true;
     os::syncFolder(*folder_);
     // The new file keeps this run's lock from before it took the script's name.

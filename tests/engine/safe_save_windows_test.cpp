@@ -260,6 +260,36 @@ TEST_F(WindowsSave, ASaveThatKeepsSizeAndTimesIsSeen) {
     EXPECT_EQ(readBytes(script()), saved);
 }
 
+// Windows lets go of the script's lock for the moment it is replaced: a second run that opens it
+// just then holds the patched script, and this run says that, not that it was left unchanged.
+TEST_F(WindowsSave, ARunThatTakesTheScriptAsItIsReplacedIsNamed) {
+    const std::string original = patch_run_cases::script();
+    writeBytes(script(), original);
+    engine::os::Folder folder;
+    ASSERT_FALSE(engine::os::openFolder(root / "scripts", folder));
+    engine::os::File second;
+    engine::os::FaultPlan plan;
+    plan.inside = [&](long) {
+        if (second || readBytes(script()) == original) // the backup is put in place first
+            return;
+        ASSERT_FALSE(engine::os::openToRead(folder, "morvane.mrc", second));
+        ASSERT_FALSE(engine::os::lock(second, std::chrono::milliseconds(0)));
+    };
+    engine::os::setFaultPlan(&plan);
+    RecordingUi ui({true, true});
+    std::string message;
+    try {
+        run(ui);
+    } catch (const engine::PatchError& error) {
+        message = error.what();
+    }
+    engine::os::setFaultPlan(nullptr);
+    EXPECT_NE(message.find("another run of this program took it"), std::string::npos) << message;
+    EXPECT_NE(message.find("was changed by this run"), std::string::npos) << message;
+    EXPECT_EQ(readBytes(backup()), original);
+    EXPECT_NE(readBytes(script()).find("PT - Chat Partners"), std::string::npos);
+}
+
 struct DeviceNameCase {
     const wchar_t* name;
     bool device;
