@@ -2,7 +2,9 @@
 # Starting and ending Xvfb, the one way every script here does it. Sourced.
 #
 # The server picks a free display itself (-displayfd), so that runs side by side never take the
-# same one and nobody guesses from lock files.
+# same one and nobody guesses from lock files. It never resets (-noreset): by default an X server
+# starts afresh when its last client leaves, refusing connections meanwhile, and a client that
+# comes and goes before the program (the screen reader's services do) had the program refused.
 
 xvfb_pid=
 
@@ -12,7 +14,7 @@ xvfb_pid=
 start_xvfb() {
     local folder=$1 screen=${2:-800x600x24}
     : >"$folder/display"
-    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$folder/display" 2>"$folder/xvfb.err" &
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$folder/display" 2>"$folder/xvfb.err" &
     xvfb_pid=$!
     local deadline=$((SECONDS + 15))
     until [[ -s $folder/display ]]; do
