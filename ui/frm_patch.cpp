@@ -6,11 +6,11 @@
 #include "controls/drive_list.h"
 #include "controls/failure_report.h"
 #include "controls/file_list.h"
-#include "controls/folder_error.h"
 #include "controls/message_box.h"
-#include "controls/native_name.h"
 #include "controls/push_button.h"
 #include "controls/status_line.h"
+#include "places/folder_error.h"
+#include "places/native_name.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
 
@@ -61,12 +61,12 @@ QString fromUtf8(std::string_view text) {
 QString startFolder() {
     std::error_code unknown;
     const std::filesystem::path folder = std::filesystem::current_path(unknown);
-    return unknown ? QString() : controls::fromNative(folder);
+    return unknown ? QString() : places::fromNative(folder);
 }
 
 } // namespace
 
-frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
+frmPatch::frmPatch(const places::VolumeSource& volumes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
@@ -163,7 +163,7 @@ void frmPatch::createLabels() {
     Label5->setFont(assets::tahoma(QFont::Bold));
 }
 
-void frmPatch::createBrowser(const controls::VolumeSource& volumes) {
+void frmPatch::createBrowser(const places::VolumeSource& volumes) {
     Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
@@ -240,7 +240,7 @@ void frmPatch::changeDrive() {
         setDirFolder(Drive1->folder());
         File1->setFolder(Dir1->path());
         File1_PathChange();
-    } catch (const controls::FolderError&) {
+    } catch (const places::FolderError&) {
         controls::messageBox(this,
                              QStringLiteral("There was a problem accessing drive ") +
                                  Drive1->drive() +
@@ -275,7 +275,7 @@ void frmPatch::Dir1_Activated(const QString& folder) {
                 return;
             }
             Dir1->setPath(folder);
-        } catch (const controls::FolderError& failure) {
+        } catch (const places::FolderError& failure) {
             // A folder the user may not open (another user's, or one removed meanwhile) leaves
             // the browser where it was rather than ending the program.
             controls::messageBox(this, QString::fromUtf8(failure.what()), QMessageBox::Critical,
@@ -297,7 +297,7 @@ void frmPatch::Dir1_FolderGone() {
         try {
             Dir1->setPath(nearest);
             Dir1_Change();
-        } catch (const controls::FolderError&) {
+        } catch (const places::FolderError&) {
         }
     });
 }
@@ -344,8 +344,8 @@ void frmPatch::patchSelected() {
     }
     // Both go to the run exactly as the file system has them, whatever their encoding.
     try {
-        engine::runPatch(controls::toNative(File1->path()), controls::toNative(fileName), *this,
-                         controls::toNative(programFolder()));
+        engine::runPatch(places::toNative(File1->path()), places::toNative(fileName), *this,
+                         places::toNative(programFolder()));
     } catch (const engine::PatchError& failure) {
         controls::messageBox(this,
                              QStringLiteral("The patch could not be completed.\n\n") +

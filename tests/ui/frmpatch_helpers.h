@@ -3,8 +3,8 @@
 // The machine, files and look-ups that the main window's tests share.
 
 #include "controls/drive_list.h"
-#include "controls/volumes.h"
 #include "engine/patch_rules.h"
+#include "places/volumes.h"
 #include "ui/program_folder.h"
 
 #include <QApplication>
@@ -59,10 +59,10 @@ struct Machine {
 
     QString path(const QString& relative) const { return scratch.filePath(relative); }
 
-    controls::VolumeSource volumes() const {
+    places::VolumeSource volumes() const {
         const QString base = scratch.path();
         return [base] {
-            return std::vector<controls::Volume>{
+            return std::vector<places::Volume>{
                 {base + "/c", "/", {}},
                 {base + "/d", "/media/usb", "BACKUP"},
                 {base + "/gone", "e:", {}},

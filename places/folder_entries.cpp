@@ -1,15 +1,15 @@
-#include "controls/folder_entries.h"
+#include "places/folder_entries.h"
 
-#include "controls/folder_error.h"
-#include "controls/hidden_entry.h"
-#include "controls/native_name.h"
+#include "places/folder_error.h"
+#include "places/hidden_entry.h"
+#include "places/native_name.h"
 
 #include <QCollator>
 #include <algorithm>
 #include <filesystem>
 #include <vector>
 
-namespace controls {
+namespace places {
 
 namespace fs = std::filesystem;
 
@@ -58,4 +58,4 @@ QStringList visibleEntries(const QString& folder, EntryKind kind, QStringView su
     return names;
 }
 
-} // namespace controls
+} // namespace places

@@ -1,13 +1,13 @@
 // The drive list's volumes on Linux, where there are no drive letters: "/" stands for C:.
 
-#include "controls/volumes.h"
-#include "controls/wine_prefixes.h"
+#include "places/volumes.h"
+#include "places/wine_prefixes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QStorageInfo>
 
-namespace controls {
+namespace places {
 
 std::vector<Volume> systemVolumes() {
     std::vector<Volume> volumes{{QStringLiteral("/"), QStringLiteral("/"), {}}};
@@ -28,4 +28,4 @@ std::vector<Volume> systemVolumes() {
     return volumes;
 }
 
-} // namespace controls
+} // namespace places

@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 
-namespace controls {
+namespace places {
 
 enum class EntryKind { folder, file };
 
@@ -15,4 +15,4 @@ enum class EntryKind { folder, file };
 // user's language sorts. Throws FolderError when the folder cannot be listed.
 QStringList visibleEntries(const QString& folder, EntryKind kind, QStringView suffix = {});
 
-} // namespace controls
+} // namespace places

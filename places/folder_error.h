@@ -3,7 +3,7 @@
 #include <QString>
 #include <system_error>
 
-namespace controls {
+namespace places {
 
 // A folder that cannot be listed: gone, not a folder, or not readable. For a drive's root this
 // is the "no medium" case. It carries the system's error code, which the failure report shows.
@@ -18,4 +18,4 @@ public:
 // Throws FolderError, naming the folder and the system's reason, unless the folder can be listed.
 void requireListable(const QString& folder);
 
-} // namespace controls
+} // namespace places

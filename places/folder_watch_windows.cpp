@@ -3,12 +3,12 @@
 // removal waits for the handle, and so the removal of every folder above it fails. Under Wine
 // that held on for good. Looking afresh keeps nothing open between looks.
 
-#include "controls/folder_watch_engine.h"
+#include "places/folder_watch_engine.h"
 
 #include <QDirIterator>
 #include <QTimer>
 
-namespace controls {
+namespace places {
 
 namespace {
 
@@ -67,4 +67,4 @@ std::unique_ptr<FolderWatchEngine> systemFolderWatch(std::function<void()> notic
     return std::make_unique<LookAgain>(std::move(noticed));
 }
 
-} // namespace controls
+} // namespace places

@@ -1,11 +1,11 @@
-#include "controls/volumes.h"
+#include "places/volumes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-class tst_Volumes : public QObject {
+class tst_VolumesLinux : public QObject {
     Q_OBJECT
 
 private slots:
@@ -16,7 +16,7 @@ private slots:
     void wineDrives();
 };
 
-void tst_Volumes::userMounts_data() {
+void tst_VolumesLinux::userMounts_data() {
     QTest::addColumn<QString>("mountInfo");
     QTest::addColumn<QStringList>("mountPoints");
     QTest::addColumn<QStringList>("sources");
@@ -61,7 +61,7 @@ void tst_Volumes::userMounts_data() {
         << QStringList{} << QStringList{};
 }
 
-void tst_Volumes::userMounts() {
+void tst_VolumesLinux::userMounts() {
     QFETCH(QString, mountInfo);
     QFETCH(QStringList, mountPoints);
     QFETCH(QStringList, sources);
@@ -69,8 +69,8 @@ void tst_Volumes::userMounts() {
     const QByteArray text = mountInfo.toUtf8();
     QStringList gotPoints;
     QStringList gotSources;
-    for (const controls::Mount& mount :
-         controls::userMounts(std::string_view(text.constData(), text.size()))) {
+    for (const places::Mount& mount :
+         places::userMounts(std::string_view(text.constData(), text.size()))) {
         gotPoints << mount.mountPoint;
         gotSources << mount.source;
     }
@@ -78,7 +78,7 @@ void tst_Volumes::userMounts() {
     QCOMPARE(gotSources, sources);
 }
 
-void tst_Volumes::volumeText_data() {
+void tst_VolumesLinux::volumeText_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("text");
@@ -93,14 +93,14 @@ void tst_Volumes::volumeText_data() {
                               << "/";
 }
 
-void tst_Volumes::volumeText() {
+void tst_VolumesLinux::volumeText() {
     QFETCH(QString, name);
     QFETCH(QString, label);
     QFETCH(QString, text);
-    QCOMPARE(controls::volumeText({"/", name, label}), text);
+    QCOMPARE(places::volumeText({"/", name, label}), text);
 }
 
-void tst_Volumes::wineDrives() {
+void tst_VolumesLinux::wineDrives() {
     QTemporaryDir prefix;
     QVERIFY(prefix.isValid());
     const QDir dir(prefix.path());
@@ -121,22 +121,22 @@ void tst_Volumes::wineDrives() {
 
     QStringList texts;
     QStringList roots;
-    for (const controls::Volume& volume : controls::wineDrives(dosDevices)) {
-        texts << controls::volumeText(volume);
+    for (const places::Volume& volume : places::wineDrives(dosDevices)) {
+        texts << places::volumeText(volume);
         roots << volume.root;
     }
     QCOMPARE(texts, (QStringList{"c: [Wine]", "e: [MIRC]", "f:", "z:"}));
     QCOMPARE(roots, (QStringList{dir.filePath("drive_c"), dir.filePath("scripts"),
                                  dir.filePath("gone"), "/"}));
-    QVERIFY(controls::wineDrives(dir.filePath("no-such-prefix")).empty());
+    QVERIFY(places::wineDrives(dir.filePath("no-such-prefix")).empty());
 
     // Letters of a named prefix all carry the name, so that two prefixes' c: stay apart.
     texts.clear();
-    for (const controls::Volume& volume : controls::wineDrives(dosDevices, "mIRC"))
-        texts << controls::volumeText(volume);
+    for (const places::Volume& volume : places::wineDrives(dosDevices, "mIRC"))
+        texts << places::volumeText(volume);
     QCOMPARE(texts, (QStringList{"c: [Wine: mIRC]", "e: [Wine: mIRC, MIRC]", "f: [Wine: mIRC]",
                                  "z: [Wine: mIRC]"}));
 }
 
-QTEST_GUILESS_MAIN(tst_Volumes)
-#include "tst_volumes.moc"
+QTEST_GUILESS_MAIN(tst_VolumesLinux)
+#include "tst_volumes_linux.moc"

@@ -1,4 +1,4 @@
-#include "controls/wine_prefixes.h"
+#include "places/wine_prefixes.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <utility>
 
-namespace controls {
+namespace places {
 
 namespace {
 
@@ -283,4 +283,4 @@ std::vector<Volume> wineVolumes(const QString& home, const QString& winePrefixEn
     return volumes;
 }
 
-} // namespace controls
+} // namespace places

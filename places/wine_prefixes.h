@@ -1,13 +1,13 @@
 #pragma once
 
-#include "controls/volumes.h"
+#include "places/volumes.h"
 
 #include <QString>
 #include <QStringList>
 #include <string_view>
 #include <vector>
 
-namespace controls {
+namespace places {
 
 // A folder whose dosdevices folder holds the drive letters that Windows programs see.
 struct WinePrefix {
@@ -34,4 +34,4 @@ QStringList lutrisPrefixes(std::string_view gameFile, const QString& home);
 // The drive letters of every prefix of winePrefixes(), prefix after prefix.
 std::vector<Volume> wineVolumes(const QString& home, const QString& winePrefixEnv);
 
-} // namespace controls
+} // namespace places

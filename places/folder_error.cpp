@@ -1,10 +1,10 @@
-#include "controls/folder_error.h"
+#include "places/folder_error.h"
 
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include <filesystem>
 
-namespace controls {
+namespace places {
 
 FolderError::FolderError(std::error_code error, const QString& folder)
     : std::system_error(error, QStringLiteral("The folder \"%1\" cannot be read")
@@ -20,4 +20,4 @@ void requireListable(const QString& folder) {
         throw FolderError(error, folder);
 }
 
-} // namespace controls
+} // namespace places

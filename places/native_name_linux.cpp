@@ -1,11 +1,11 @@
 // Linux: names are bytes. Each byte that is not part of UTF-8 travels in a QString as U+DC00
 // plus the byte, so that the name maps back to its bytes exactly (native_name.h).
 
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include "engine/path_text.h"
 
-namespace controls {
+namespace places {
 
 namespace fs = std::filesystem;
 
@@ -50,4 +50,4 @@ QString fromNative(const fs::path& path) {
         [&](unsigned char byte) { name += QChar(static_cast<char16_t>(escapeBase + byte)); });
     return name;
 }
-} // namespace controls
+} // namespace places

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <memory>
 
-namespace controls {
+namespace places {
 
 class FolderWatchEngine;
 
@@ -36,4 +36,4 @@ private:
     QTimer settling;
 };
 
-} // namespace controls
+} // namespace places

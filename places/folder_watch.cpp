@@ -1,8 +1,8 @@
-#include "controls/folder_watch.h"
+#include "places/folder_watch.h"
 
-#include "controls/folder_watch_engine.h"
+#include "places/folder_watch_engine.h"
 
-namespace controls {
+namespace places {
 
 namespace {
 
@@ -35,4 +35,4 @@ void FolderWatch::noticed() {
         settling.start();
 }
 
-} // namespace controls
+} // namespace places

@@ -1,10 +1,10 @@
-#include "controls/hidden_entry.h"
+#include "places/hidden_entry.h"
 
-namespace controls {
+namespace places {
 
 // A name that starts with a dot is hidden.
 bool isHidden(const std::filesystem::path& entry) {
     return entry.filename().native().starts_with('.');
 }
 
-} // namespace controls
+} // namespace places

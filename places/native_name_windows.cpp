@@ -1,8 +1,8 @@
 // Windows: names are UTF-16, as a QString is; nothing is lost either way.
 
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
-namespace controls {
+namespace places {
 
 namespace fs = std::filesystem;
 
@@ -13,4 +13,4 @@ fs::path toNative(const QString& name) {
 QString fromNative(const fs::path& path) {
     return QString::fromStdWString(path.native());
 }
-} // namespace controls
+} // namespace places

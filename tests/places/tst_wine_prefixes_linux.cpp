@@ -1,4 +1,4 @@
-#include "controls/wine_prefixes.h"
+#include "places/wine_prefixes.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-class tst_WinePrefixes : public QObject {
+class tst_WinePrefixesLinux : public QObject {
     Q_OBJECT
 
 private slots:
@@ -16,7 +16,7 @@ private slots:
     void winePrefixes();
 };
 
-void tst_WinePrefixes::lutrisPrefixes_data() {
+void tst_WinePrefixesLinux::lutrisPrefixes_data() {
     QTest::addColumn<QByteArray>("gameFile");
     QTest::addColumn<QStringList>("prefixes");
 
@@ -40,15 +40,15 @@ void tst_WinePrefixes::lutrisPrefixes_data() {
         << QStringList{"/ok"};
 }
 
-void tst_WinePrefixes::lutrisPrefixes() {
+void tst_WinePrefixesLinux::lutrisPrefixes() {
     QFETCH(QByteArray, gameFile);
     QFETCH(QStringList, prefixes);
-    QCOMPARE(controls::lutrisPrefixes(std::string_view(gameFile.constData(), gameFile.size()),
-                                      "/home/ann"),
+    QCOMPARE(places::lutrisPrefixes(std::string_view(gameFile.constData(), gameFile.size()),
+                                    "/home/ann"),
              prefixes);
 }
 
-void tst_WinePrefixes::winePrefixes_data() {
+void tst_WinePrefixesLinux::winePrefixes_data() {
     // Each line lays out one thing in the made-up home: "PATH" a prefix, "PATH/" a plain folder,
     // "PATH -> TARGET" a link, "PATH <- TEXT" a file; $HOME stands for the home folder.
     QTest::addColumn<QStringList>("layout");
@@ -122,7 +122,7 @@ void tst_WinePrefixes::winePrefixes_data() {
                        "mIRC (Lutris)=p1", "mIRC (Lutris 2)=p2", "mIRC (CrossOver)=.cxoffice/mIRC"};
 }
 
-void tst_WinePrefixes::winePrefixes() {
+void tst_WinePrefixesLinux::winePrefixes() {
     QFETCH(QStringList, layout);
     QFETCH(QString, winePrefixEnv);
     QFETCH(QStringList, found);
@@ -146,11 +146,11 @@ void tst_WinePrefixes::winePrefixes() {
     }
 
     QStringList got;
-    for (const controls::WinePrefix& prefix :
-         controls::winePrefixes(home.path(), inHome(winePrefixEnv)))
+    for (const places::WinePrefix& prefix :
+         places::winePrefixes(home.path(), inHome(winePrefixEnv)))
         got << prefix.name + '=' + home.relativeFilePath(prefix.path);
     QCOMPARE(got, found);
 }
 
-QTEST_GUILESS_MAIN(tst_WinePrefixes)
-#include "tst_wine_prefixes.moc"
+QTEST_GUILESS_MAIN(tst_WinePrefixesLinux)
+#include "tst_wine_prefixes_linux.moc"

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-namespace controls {
+namespace places {
 
 // Whether the folder and file lists leave the entry out as hidden, as the platform's own file
 // dialogs do.
 bool isHidden(const std::filesystem::path& entry);
 
-} // namespace controls
+} // namespace places

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace controls {
+namespace places {
 
 // One entry of the drive list.
 struct Volume {
@@ -43,4 +43,4 @@ std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixN
 // drive letters of the user's Wine prefixes (see winePrefixes()); on Windows the drive letters.
 std::vector<Volume> systemVolumes();
 
-} // namespace controls
+} // namespace places

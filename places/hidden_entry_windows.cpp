@@ -1,8 +1,8 @@
-#include "controls/hidden_entry.h"
+#include "places/hidden_entry.h"
 
 #include <windows.h>
 
-namespace controls {
+namespace places {
 
 // Hidden and system files carry attributes, which the classic file list honours.
 bool isHidden(const std::filesystem::path& entry) {
@@ -11,4 +11,4 @@ bool isHidden(const std::filesystem::path& entry) {
            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
-} // namespace controls
+} // namespace places

@@ -1,9 +1,9 @@
 // Linux: inotify, given the folder's own bytes. Qt's watcher would take the name as UTF-8 text
 // and miss every folder whose name is not.
 
-#include "controls/folder_watch_engine.h"
+#include "places/folder_watch_engine.h"
 
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include <QSocketNotifier>
 #include <array>
@@ -11,7 +11,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-namespace controls {
+namespace places {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::unique_ptr<FolderWatchEngine> systemFolderWatch(std::function<void()> notic
     return std::make_unique<InotifyWatch>(std::move(noticed));
 }
 
-} // namespace controls
+} // namespace places

@@ -1,11 +1,11 @@
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include "engine/path_text.h"
 
 #include <QStringList>
 #include <type_traits>
 
-namespace controls {
+namespace places {
 
 namespace fs = std::filesystem;
 
@@ -34,11 +34,4 @@ QString notTextNote(const QString& name) {
            units.join(QLatin1Char(' ')).toUpper();
 }
 
-QFont notTextFont() {
-    // Only the italic is set, so the view fills in its own family and size.
-    QFont font;
-    font.setItalic(true);
-    return font;
-}
-
-} // namespace controls
+} // namespace places

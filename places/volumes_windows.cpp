@@ -1,13 +1,13 @@
 // The drive list's volumes on Windows: the real drive letters.
 
-#include "controls/volumes.h"
+#include "places/volumes.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <algorithm>
 
-namespace controls {
+namespace places {
 
 std::vector<Volume> systemVolumes() {
     std::vector<Volume> volumes;
@@ -21,4 +21,4 @@ std::vector<Volume> systemVolumes() {
     return volumes;
 }
 
-} // namespace controls
+} // namespace places

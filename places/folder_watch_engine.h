@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-namespace controls {
+namespace places {
 
 // The system's own notices of changes in one folder at a time, which FolderWatch settles. Each
 // system has its own: folder_watch_linux.cpp, folder_watch_windows.cpp.
@@ -18,4 +18,4 @@ public:
 
 std::unique_ptr<FolderWatchEngine> systemFolderWatch(std::function<void()> noticed);
 
-} // namespace controls
+} // namespace places

@@ -1,6 +1,6 @@
-#include "controls/volumes.h"
+#include "places/volumes.h"
 
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <array>
 
-namespace controls {
+namespace places {
 
 namespace {
 
@@ -136,4 +136,4 @@ std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixN
     return drives;
 }
 
-} // namespace controls
+} // namespace places

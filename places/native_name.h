@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFont>
 #include <QString>
 #include <filesystem>
 
@@ -12,7 +11,7 @@
 // "surrogateescape" mapping), a lone surrogate that no UTF-8 text decodes to. On Windows names
 // are UTF-16 and a QString holds them as they are. Every file system call goes through toNative,
 // and what the user sees is readableName, the same form as in the engine's messages.
-namespace controls {
+namespace places {
 
 std::filesystem::path toNative(const QString& name);
 QString fromNative(const std::filesystem::path& path);
@@ -26,10 +25,7 @@ QString readablePath(const QString& path);
 
 // For a name that is not valid text, a note for its tool tip that says so and gives its bytes;
 // empty for any other name. A name with an escape and a name that merely contains the text
-// "\xHH" read the same: this, and notTextFont, tell them apart.
+// "\xHH" read the same: this, and the lists' own look for such a name, tell them apart.
 QString notTextNote(const QString& name);
 
-// The look of a name that is not valid text: italic, the rest taken from the list's own font.
-QFont notTextFont();
-
-} // namespace controls
+} // namespace places
