@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <functional>
-#include <string_view>
 #include <vector>
 
 namespace places {
@@ -20,27 +19,9 @@ QString volumeText(const Volume& volume);
 // Where the drive list's volumes come from; tests supply their own.
 using VolumeSource = std::function<std::vector<Volume>()>;
 
-// A mounted file system as the kernel's mount table describes it.
-struct Mount {
-    QString source;
-    QString mountPoint;
-};
-
-// The mounts of /proc/self/mountinfo text that hold user data: local disks and removable media
-// under /home, /media, /mnt and /run/media, in mount-point order. Pseudo and system file systems
-// and bind mounts of parts of a file system (single files among them) are left out; a mount point
-// mounted over keeps only its top mount. The root file system is not among them: it is always
-// the first drive.
-std::vector<Mount> userMounts(std::string_view mountInfo);
-
-// The drive letters of a Wine prefix's dosdevices folder, "a:" to "z:", each rooted where its
-// link points. The label is the drive's .windows-label, or "Wine" for the prefix's own drive_c.
-// A named prefix labels every letter "Wine: NAME", followed by ", " and the drive's own label
-// where it has one, so that the letters of different prefixes stay apart.
-std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName = {});
-
-// The machine's drives: on Linux "/" first (it stands for C:), then the user-data mounts, then the
-// drive letters of the user's Wine prefixes (see winePrefixes()); on Windows the drive letters.
+// The machine's drives: on Linux "/" first (it stands for C:), then the user-data mounts (see
+// mount_table_linux.h), then the drive letters of the user's Wine prefixes (see
+// wine_prefixes_linux.h); on Windows the drive letters, C: first.
 std::vector<Volume> systemVolumes();
 
 } // namespace places

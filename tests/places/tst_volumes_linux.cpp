@@ -1,4 +1,5 @@
-#include "places/volumes.h"
+#include "places/mount_table_linux.h"
+#include "places/wine_prefixes_linux.h"
 
 #include <QDir>
 #include <QFile>

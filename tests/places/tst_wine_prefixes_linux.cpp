@@ -1,4 +1,4 @@
-#include "places/wine_prefixes.h"
+#include "places/wine_prefixes_linux.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,24 +20,28 @@ void tst_WinePrefixesLinux::lutrisPrefixes_data() {
     QTest::addColumn<QByteArray>("gameFile");
     QTest::addColumn<QStringList>("prefixes");
 
-    QTest::newRow("Lutris's layout, tilde, every prefix line")
+    QTest::newRow("Lutris's layout, tilde, every prefix key")
         << QByteArray("game:\n  exe: /x.exe\n  prefix: /home/ann/Games/mirc\nwine:\n"
-                      "\tprefix:\t~/Games/x/ \r\nprefix: /home/ann//C#/./y # note")
+                      "  prefix:\t~/Games/x/ \r\nprefix: /home/ann//C#/./y # note")
         << QStringList{"/home/ann/Games/mirc", "/home/ann/Games/x", "/home/ann/C#/y"};
     QTest::newRow("quotes and Python's escapes")
-        << QByteArray("prefix: '/a/Ann''s #1'  # c\nprefix: '~'\nprefix: \"~/x\"\n"
+        << QByteArray("a: {prefix: '/a/Ann''s #1'}  # c\nb: {prefix: '~'}\nc: {prefix: \"~/x\"}\n"
                       "prefix: \"/zo\\xEB/\\u00e9\\U0001F600/a\\\\b\\\"c\\/d\"\n")
         << QStringList{"/a/Ann's #1", "/home/ann", "/home/ann/x",
                        QString::fromUtf8("/zo\u00eb/\u00e9\U0001F600/a\\b\"c/d")};
-    QTest::newRow("null, relative, other keys")
-        << QByteArray("prefix:\nprefix: ~\nprefix: NULL\nprefix: # c\nprefix: Games/x\n"
-                      "prefix: ~bob/x\nwineprefix: /a\nprefix:/b\n# prefix: /c\nexe: prefix: /d\n")
+    QTest::newRow("null, relative, other keys and places")
+        << QByteArray("a: {prefix: }\nb: {prefix: ~}\nc: {prefix: NULL}\nd:\n  prefix: # c\n"
+                      "e: {prefix: Games/x}\nf: {prefix: ~bob/x}\nwineprefix: /a\n"
+                      "g: prefix:/b\n# prefix: /c\nexe: 'prefix: /d'\n"
+                      "h: [prefix, /f]\n? prefix\n")
         << QStringList{};
-    QTest::newRow("values a line scan cannot read")
-        << QByteArray(
-               "prefix: '/a\n  b'\nprefix: \"/a\\\n  b\"\nprefix: \"/\\q\"\n"
-               "prefix: \"/\\x4\"\nprefix: |\n  /a\nprefix: &x /a\nprefix: [/a]\nprefix: /ok\n")
-        << QStringList{"/ok"};
+    QTest::newRow("values over several lines, anchors, nested and flow mappings")
+        << QByteArray("a:\n  prefix: '/a\n    b'\nb:\n  prefix: \"/c\\\n    d\"\n"
+                      "c: {prefix: &p /e}\nd: {prefix: *p, x: {y: {prefix: /f}}}\n"
+                      "e: {prefix: [/g], prefix2: /h}\n")
+        << QStringList{"/a b", "/cd", "/e", "/f"};
+    QTest::newRow("not YAML: none, though a line looks right")
+        << QByteArray("game:\n  prefix: /ok\n  exe: \"/\\q\"\n") << QStringList{};
 }
 
 void tst_WinePrefixesLinux::lutrisPrefixes() {

@@ -27,9 +27,16 @@ struct WinePrefix {
 // A name already given gets the tool's name in brackets, and a number where that is taken too.
 std::vector<WinePrefix> winePrefixes(const QString& home, const QString& winePrefixEnv);
 
-// The folders a Lutris game file names in its prefix: lines, with YAML's quoting undone and a
-// leading ~ read as home. Null and relative values are left out.
+// The folders a Lutris game file names as a prefix: the text of every key "prefix", at any depth,
+// read as YAML as Lutris reads it, with a leading ~ read as home. Null, relative and non-text
+// values are left out, and a file that is not YAML names none.
 QStringList lutrisPrefixes(std::string_view gameFile, const QString& home);
+
+// The drive letters of a Wine prefix's dosdevices folder, "a:" to "z:", each rooted where its
+// link points. The label is the drive's .windows-label, or "Wine" for the prefix's own drive_c.
+// A named prefix labels every letter "Wine: NAME", followed by ", " and the drive's own label
+// where it has one, so that the letters of different prefixes stay apart.
+std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName = {});
 
 // The drive letters of every prefix of winePrefixes(), prefix after prefix.
 std::vector<Volume> wineVolumes(const QString& home, const QString& winePrefixEnv);

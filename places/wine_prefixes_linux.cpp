@@ -1,4 +1,6 @@
-#include "places/wine_prefixes.h"
+// Wine prefixes are a Linux matter: Windows programs on Windows see the real drive letters.
+
+#include "places/wine_prefixes_linux.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,10 +9,9 @@
 #include <QSet>
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cstdint>
-#include <optional>
 #include <utility>
+#include <vector>
+#include <yaml.h>
 
 namespace places {
 
@@ -19,115 +20,95 @@ namespace {
 // Lutris writes a few hundred bytes per game; a file far larger is none of its game files.
 constexpr qint64 maxGameFileSize = 1 << 20;
 
-// YAML's one-letter escapes in double-quoted text, with the characters they stand for.
-constexpr std::array<std::pair<char, char32_t>, 18> yamlEscapes{{
-    {'0', 0x00},
-    {'a', 0x07},
-    {'b', 0x08},
-    {'t', 0x09},
-    {'\t', 0x09},
-    {'n', 0x0A},
-    {'v', 0x0B},
-    {'f', 0x0C},
-    {'r', 0x0D},
-    {'e', 0x1B},
-    {' ', 0x20},
-    {'"', 0x22},
-    {'/', 0x2F},
-    {'\\', 0x5C},
-    {'N', 0x85},
-    {'_', 0xA0},
-    {'L', 0x2028},
-    {'P', 0x2029},
-}};
-
-// YAML's escapes by character number, with the count of hex digits each takes. Python's YAML
-// writer, which Lutris uses, escapes every non-ASCII character of a path this way.
-constexpr std::array<std::pair<char, std::size_t>, 3> yamlHexEscapes{
-    {{'x', 2}, {'u', 4}, {'U', 8}}};
-
 constexpr std::array<std::string_view, 4> yamlNulls{"~", "null", "Null", "NULL"};
 
-// Characters that make a plain value something other than a plain text: a comment, a block
-// text on the following lines, an anchor, an alias, a tag, a flow collection.
-constexpr std::string_view yamlIndicators = "#|>&*!{[";
+// libyaml's parser, deleted when it goes; ready says whether it could be made.
+struct Parser : yaml_parser_t {
+    Parser()
+        : yaml_parser_t{}
+        , ready(yaml_parser_initialize(this) != 0) {}
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
+    ~Parser() { yaml_parser_delete(this); }
+    const bool ready;
+};
 
-std::string_view trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
+// One event of the parser, deleted when it goes.
+struct Event : yaml_event_t {
+    Event()
+        : yaml_event_t{} {}
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    ~Event() { yaml_event_delete(this); }
+};
+
+// Where the parser is in one mapping or sequence: whether a mapping waits for a key, and whether
+// the key just read is "prefix".
+struct Nesting {
+    bool mapping = false;
+    bool atKey = true;
+    bool prefixKey = false;
+};
+
+std::string_view scalarText(const yaml_event_t& event) {
+    return {reinterpret_cast<const char*>(event.data.scalar.value), event.data.scalar.length};
 }
 
-// The text after an opening single quote, up to the closing one; a doubled quote is one quote.
-std::optional<QString> singleQuoted(std::string_view text) {
-    std::string value;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\'') {
-            value += text[i];
-        } else if (i + 1 < text.size() && text[i + 1] == '\'') {
-            value += '\'';
-            ++i;
-        } else {
-            return QString::fromUtf8(value);
-        }
-    }
-    return std::nullopt; // runs on over more lines, which a one-line scan does not follow
+// A plain "~", "null" or nothing at all is YAML's null; quoted, it is text.
+bool isNull(const yaml_event_t& event) {
+    const std::string_view text = scalarText(event);
+    return event.data.scalar.style == YAML_PLAIN_SCALAR_STYLE &&
+           (text.empty() || std::find(yamlNulls.begin(), yamlNulls.end(), text) != yamlNulls.end());
 }
 
-// The text after an opening double quote, up to the closing one, with its escapes undone.
-std::optional<QString> doubleQuoted(std::string_view text) {
-    QString value;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t stop = text.find_first_of("\"\\", i);
-        if (stop == std::string_view::npos)
-            return std::nullopt;
-        value += QString::fromUtf8(text.substr(i, stop - i));
-        if (text[stop] == '"')
-            return value;
-        if (stop + 1 == text.size())
-            return std::nullopt; // a line break escaped: the text goes on over more lines
-        const char letter = text[stop + 1];
-        i = stop + 2;
-        std::uint32_t code = 0;
-        const auto simple =
-            std::find_if(yamlEscapes.begin(), yamlEscapes.end(),
-                         [&](const auto& escape) { return escape.first == letter; });
-        const auto hex = std::find_if(yamlHexEscapes.begin(), yamlHexEscapes.end(),
-                                      [&](const auto& escape) { return escape.first == letter; });
-        if (simple != yamlEscapes.end()) {
-            code = simple->second;
-        } else if (hex != yamlHexEscapes.end() && i + hex->second <= text.size()) {
-            const char* const last = text.data() + i + hex->second;
-            const auto [end, error] = std::from_chars(text.data() + i, last, code, 16);
-            if (error != std::errc() || end != last)
-                return std::nullopt;
-            i += hex->second;
-        } else {
-            return std::nullopt;
-        }
-        const char32_t character = code;
-        value += QString::fromUcs4(&character, 1);
-    }
-    return std::nullopt;
-}
-
-// An unquoted value, without a trailing comment; none where YAML reads it as null.
-std::optional<QString> plainValue(std::string_view text) {
-    for (std::size_t hash = text.find('#'); hash != std::string_view::npos;
-         hash = text.find('#', hash + 1)) {
-        if (hash > 0 && (text[hash - 1] == ' ' || text[hash - 1] == '\t')) {
-            text = trimmed(text.substr(0, hash));
+// The text of every "prefix" key's value, however deep; none when the file is not YAML.
+std::vector<QString> prefixValues(std::string_view gameFile) {
+    Parser parser;
+    if (!parser.ready)
+        return {};
+    yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(gameFile.data()),
+                                 gameFile.size());
+    std::vector<QString> values;
+    std::vector<Nesting> nesting;
+    for (;;) {
+        Event event;
+        if (!yaml_parser_parse(&parser, &event))
+            return {};
+        switch (event.type) {
+        case YAML_STREAM_END_EVENT:
+            return values;
+        case YAML_MAPPING_START_EVENT:
+        case YAML_SEQUENCE_START_EVENT:
+        case YAML_SCALAR_EVENT:
+        case YAML_ALIAS_EVENT:
+            if (!nesting.empty() && nesting.back().mapping) {
+                Nesting& in = nesting.back();
+                if (in.atKey)
+                    in.prefixKey = event.type == YAML_SCALAR_EVENT && scalarText(event) == "prefix";
+                else if (in.prefixKey && event.type == YAML_SCALAR_EVENT && !isNull(event))
+                    values.push_back(QString::fromUtf8(scalarText(event)));
+                in.atKey = !in.atKey;
+            }
+            if (event.type == YAML_MAPPING_START_EVENT || event.type == YAML_SEQUENCE_START_EVENT)
+                nesting.push_back({event.type == YAML_MAPPING_START_EVENT});
+            break;
+        case YAML_MAPPING_END_EVENT:
+        case YAML_SEQUENCE_END_EVENT:
+            if (!nesting.empty())
+                nesting.pop_back();
+            break;
+        default:
             break;
         }
     }
-    if (text.empty() || yamlIndicators.find(text.front()) != std::string_view::npos ||
-        std::find(yamlNulls.begin(), yamlNulls.end(), text) != yamlNulls.end())
-        return std::nullopt;
-    return QString::fromUtf8(text);
+}
+
+// A Wine drive can carry a name of its own, as Wine reads it from the drive's root.
+QString readLabelFile(const QString& root) {
+    QFile file(root + QStringLiteral("/.windows-label"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine()).trimmed();
 }
 
 // Lutris names its game files after the game's slug and the time they were made:
@@ -225,33 +206,42 @@ void addProtonPrefixes(PrefixFinder& finder, const QString& home) {
 } // namespace
 
 QStringList lutrisPrefixes(std::string_view gameFile, const QString& home) {
-    constexpr std::string_view key = "prefix:";
     QStringList prefixes;
-    while (!gameFile.empty()) {
-        const std::size_t end = std::min(gameFile.find('\n'), gameFile.size());
-        const std::string_view line = trimmed(gameFile.substr(0, end));
-        gameFile.remove_prefix(std::min(end + 1, gameFile.size()));
-        // "wineprefix:" is another key, and "prefix:x" no key at all but a plain text.
-        if (!line.starts_with(key) ||
-            (line.size() > key.size() && line[key.size()] != ' ' && line[key.size()] != '\t'))
-            continue;
-        const std::string_view text = trimmed(line.substr(key.size()));
-        std::optional<QString> value;
-        if (text.starts_with('\''))
-            value = singleQuoted(text.substr(1));
-        else if (text.starts_with('"'))
-            value = doubleQuoted(text.substr(1));
-        else
-            value = plainValue(text);
-        if (!value)
-            continue;
+    for (QString value : prefixValues(gameFile)) {
         // Lutris expands a leading ~ as a shell would.
-        if (*value == QStringLiteral("~") || value->startsWith(QStringLiteral("~/")))
-            value = home + value->mid(1);
-        if (QDir::isAbsolutePath(*value))
-            prefixes << QDir::cleanPath(*value);
+        if (value == QStringLiteral("~") || value.startsWith(QStringLiteral("~/")))
+            value = home + value.mid(1);
+        if (QDir::isAbsolutePath(value))
+            prefixes << QDir::cleanPath(value);
     }
     return prefixes;
+}
+
+std::vector<Volume> wineDrives(const QString& dosDevices, const QString& prefixName) {
+    static const QRegularExpression letter(QStringLiteral("^[a-zA-Z]:$"));
+    const QDir dir(dosDevices);
+    const QString driveC = QFileInfo(dir.filePath(QStringLiteral("../drive_c"))).absoluteFilePath();
+    std::vector<Volume> drives;
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        if (!letter.match(name).hasMatch())
+            continue;
+        const QFileInfo entry(dir.filePath(name));
+        // A dangling letter stays listed: it is a drive whose medium is missing.
+        const QString root = entry.isSymLink() ? entry.symLinkTarget() : entry.absoluteFilePath();
+        Volume volume{QDir::cleanPath(root), name.toLower(), {}};
+        const QString ownLabel = readLabelFile(volume.root);
+        if (!prefixName.isEmpty())
+            volume.label = QStringLiteral("Wine: ") + prefixName +
+                           (ownLabel.isEmpty() ? QString() : QStringLiteral(", ") + ownLabel);
+        else if (ownLabel.isEmpty() && QDir::cleanPath(driveC) == volume.root)
+            volume.label = QStringLiteral("Wine");
+        else
+            volume.label = ownLabel;
+        drives.push_back(volume);
+    }
+    return drives;
 }
 
 std::vector<WinePrefix> winePrefixes(const QString& home, const QString& winePrefixEnv) {
