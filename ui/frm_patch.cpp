@@ -4,15 +4,16 @@
 #include "controls/bold_label.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
-#include "controls/failure_report.h"
 #include "controls/file_list.h"
 #include "controls/message_box.h"
 #include "controls/push_button.h"
 #include "controls/status_line.h"
 #include "places/folder_error.h"
 #include "places/native_name.h"
+#include "ui/failure_report.h"
 #include "ui/frm_info.h"
 #include "ui/program_folder.h"
+#include "ui/program_title.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -71,7 +72,7 @@ frmPatch::frmPatch(const places::VolumeSource& volumes, QWidget* parent)
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmPatch"));
-    setWindowTitle(QString::fromUtf8(controls::programTitle));
+    setWindowTitle(QString::fromUtf8(programTitle));
     setWindowIcon(programIcon());
     setFont(assets::tahoma());
     setFixedSize(controls::toPixels(clientArea).size());
@@ -230,7 +231,7 @@ QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
 }
 
 void frmPatch::Drive1_Change() {
-    controls::reportingFailures([this] { changeDrive(); });
+    reportingFailures([this] { changeDrive(); });
 }
 
 // The drive-change handling. A drive that cannot be read is reported and replaced by C:; should
@@ -241,7 +242,7 @@ void frmPatch::changeDrive() {
         File1->setFolder(Dir1->path());
         File1_PathChange();
     } catch (const places::FolderError&) {
-        controls::messageBox(this,
+        controls::messageBox(this, programTitle,
                              QStringLiteral("There was a problem accessing drive ") +
                                  Drive1->drive() +
                                  QStringLiteral(". Maybe there isn't a disk in it?"),
@@ -265,7 +266,7 @@ void frmPatch::setDirFolder(const QString& folder) {
 }
 
 void frmPatch::Dir1_Activated(const QString& folder) {
-    controls::reportingFailures([this, &folder] {
+    reportingFailures([this, &folder] {
         try {
             if (folder == Dir1->currentFolder()) {
                 // Opening the folder shown reads it again, whatever the lists noticed of it.
@@ -278,8 +279,8 @@ void frmPatch::Dir1_Activated(const QString& folder) {
         } catch (const places::FolderError& failure) {
             // A folder the user may not open (another user's, or one removed meanwhile) leaves
             // the browser where it was rather than ending the program.
-            controls::messageBox(this, QString::fromUtf8(failure.what()), QMessageBox::Critical,
-                                 QMessageBox::Ok);
+            controls::messageBox(this, programTitle, QString::fromUtf8(failure.what()),
+                                 QMessageBox::Critical, QMessageBox::Ok);
             return;
         }
         Dir1_Change();
@@ -290,7 +291,7 @@ void frmPatch::Dir1_Activated(const QString& folder) {
 // there, as a folder change. Where even that fails (the whole drive gone) it stays, and the next
 // step the user takes there says what is wrong; nobody asked for a message now.
 void frmPatch::Dir1_FolderGone() {
-    controls::reportingFailures([this] {
+    reportingFailures([this] {
         const QString nearest = Dir1->nearestListable();
         if (nearest.isEmpty())
             return;
@@ -320,7 +321,7 @@ void frmPatch::File1_PathChange() {
 }
 
 void frmPatch::cmdInfo_Click() {
-    controls::reportingFailures([this] {
+    reportingFailures([this] {
         if (!info)
             info = new frmInfo; // ownerless; it deletes itself when closed
         info->show();
@@ -330,14 +331,14 @@ void frmPatch::cmdInfo_Click() {
 }
 
 void frmPatch::cmdPatch_Click() {
-    controls::reportingFailures([this] { patchSelected(); });
+    reportingFailures([this] { patchSelected(); });
 }
 
 void frmPatch::patchSelected() {
     const QString fileName = File1->fileName();
     if (fileName.isEmpty()) {
         // Without a selection the run would take the folder itself for the script.
-        controls::messageBox(this,
+        controls::messageBox(this, programTitle,
                              QStringLiteral("Select the script to patch in the file list first."),
                              QMessageBox::NoIcon, QMessageBox::Ok);
         return;
@@ -347,7 +348,7 @@ void frmPatch::patchSelected() {
         engine::runPatch(places::toNative(File1->path()), places::toNative(fileName), *this,
                          places::toNative(programFolder()));
     } catch (const engine::PatchError& failure) {
-        controls::messageBox(this,
+        controls::messageBox(this, programTitle,
                              QStringLiteral("The patch could not be completed.\n\n") +
                                  QString::fromUtf8(failure.what()),
                              QMessageBox::Critical, QMessageBox::Ok);
@@ -363,15 +364,16 @@ void frmPatch::showStatus(std::string_view text) {
 }
 
 bool frmPatch::askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) {
-    return controls::messageBox(
-               this, fromUtf8(prompt), questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
-               QMessageBox::Yes | QMessageBox::No,
-               enter == engine::DefaultAnswer::yes ? QMessageBox::Yes : QMessageBox::No) ==
-           QMessageBox::Yes;
+    return controls::messageBox(this, programTitle, fromUtf8(prompt),
+                                questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
+                                QMessageBox::Yes | QMessageBox::No,
+                                enter == engine::DefaultAnswer::yes
+                                    ? QMessageBox::Yes
+                                    : QMessageBox::No) == QMessageBox::Yes;
 }
 
 void frmPatch::showInfo(std::string_view text) {
-    controls::messageBox(this, fromUtf8(text), QMessageBox::NoIcon, QMessageBox::Ok);
+    controls::messageBox(this, programTitle, fromUtf8(text), QMessageBox::NoIcon, QMessageBox::Ok);
 }
 
 void frmPatch::setBrowserEnabled(bool enabled) {

@@ -1,23 +1,23 @@
-#include "controls/failure_report.h"
+#include "ui/failure_report.h"
 
 #include "controls/message_box.h"
+#include "ui/program_title.h"
 
 #include <QApplication>
 #include <QWidget>
 #include <cstdlib>
 #include <system_error>
 
-namespace controls {
-
 namespace {
 
 void report(int number, const QString& description) {
-    messageBox(nullptr,
-               QStringLiteral("The program met a failure it cannot recover from and will now "
-                              "close.\n\nError number: %1\nDescription: %2")
-                   .arg(number)
-                   .arg(description),
-               QMessageBox::Critical, QMessageBox::Ok);
+    controls::messageBox(
+        nullptr, programTitle,
+        QStringLiteral("The program met a failure it cannot recover from and will now "
+                       "close.\n\nError number: %1\nDescription: %2")
+            .arg(number)
+            .arg(description),
+        QMessageBox::Critical, QMessageBox::Ok);
     // Hiding rather than closing keeps the last-window-closed rule from overriding the exit code.
     for (QWidget* window : QApplication::topLevelWidgets())
         window->hide();
@@ -39,5 +39,3 @@ void reportFailure(const std::exception& failure) {
 void reportUnknownFailure() {
     report(0, QStringLiteral("An unknown failure occurred."));
 }
-
-} // namespace controls

@@ -3,8 +3,6 @@
 #include <exception>
 #include <utility>
 
-namespace controls {
-
 // The number a failure report shows: the system's error code where the failure carries one,
 // otherwise 0.
 int failureNumber(const std::exception& failure) noexcept;
@@ -25,5 +23,3 @@ template <typename Handling> void reportingFailures(Handling&& handling) {
         reportUnknownFailure();
     }
 }
-
-} // namespace controls
