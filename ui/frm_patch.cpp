@@ -12,7 +12,7 @@
 #include "places/native_name.h"
 #include "ui/failure_report.h"
 #include "ui/frm_info.h"
-#include "ui/program_folder.h"
+#include "ui/log_folder.h"
 #include "ui/program_title.h"
 
 #include <QIcon>
@@ -346,7 +346,7 @@ void frmPatch::patchSelected() {
     // Both go to the run exactly as the file system has them, whatever their encoding.
     try {
         engine::runPatch(places::toNative(File1->path()), places::toNative(fileName), *this,
-                         places::toNative(programFolder()));
+                         places::toNative(logFolder()));
     } catch (const engine::PatchError& failure) {
         controls::messageBox(this, programTitle,
                              QStringLiteral("The patch could not be completed.\n\n") +

@@ -5,7 +5,7 @@
 #include "controls/drive_list.h"
 #include "engine/patch_rules.h"
 #include "places/volumes.h"
-#include "ui/program_folder.h"
+#include "ui/log_folder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -75,7 +75,7 @@ struct Machine {
 
     // Where the window's runs write the log: under the data folder set above on Linux, beside
     // the test program on Windows.
-    QString logFile() const { return programFolder() + QStringLiteral("/parselog.log"); }
+    QString logFile() const { return logFolder() + QStringLiteral("/parselog.log"); }
 
     QTemporaryDir scratch;
 };

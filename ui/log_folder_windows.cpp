@@ -1,5 +1,5 @@
-#include "ui/program_folder_windows.h"
-#include "ui/program_folder.h"
+#include "ui/log_folder_windows.h"
+#include "ui/log_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -79,7 +79,7 @@ bool othersMayWrite(const QString& folder) {
 // place for the text of every patched script: the log then goes to the user's own
 // %LOCALAPPDATA%\morvane-patch\, which the run makes when it is missing, and a failure there
 // names that folder.
-QString programFolderFor(const QString& beside) {
+QString logFolderFor(const QString& beside) {
     if (canWriteIn(beside) && !othersMayWrite(beside))
         return beside;
     const QString local = qEnvironmentVariable("LOCALAPPDATA");
@@ -88,6 +88,6 @@ QString programFolderFor(const QString& beside) {
     return QDir::fromNativeSeparators(local) + QStringLiteral("/morvane-patch");
 }
 
-QString programFolder() {
-    return programFolderFor(QCoreApplication::applicationDirPath());
+QString logFolder() {
+    return logFolderFor(QCoreApplication::applicationDirPath());
 }

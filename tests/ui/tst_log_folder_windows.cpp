@@ -1,6 +1,6 @@
 // Where the log goes on Windows: beside the program, unless others may write there.
 
-#include "ui/program_folder_windows.h"
+#include "ui/log_folder_windows.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -49,7 +49,7 @@ QString daclOf(const QString& folder) {
 
 } // namespace
 
-class tst_ProgramFolderWindows : public QObject {
+class tst_LogFolderWindows : public QObject {
     Q_OBJECT
 
 private slots:
@@ -57,7 +57,7 @@ private slots:
     void othersWhoMayWriteSendTheLogAway();
 };
 
-void tst_ProgramFolderWindows::othersWhoMayWriteSendTheLogAway_data() {
+void tst_LogFolderWindows::othersWhoMayWriteSendTheLogAway_data() {
     QTest::addColumn<QString>("dacl");
     QTest::addColumn<bool>("beside");
     // OW is the folder's owner, this user; WD everyone, BU the users of the machine.
@@ -67,7 +67,7 @@ void tst_ProgramFolderWindows::othersWhoMayWriteSendTheLogAway_data() {
     QTest::newRow("users may add files") << "D:P(A;OICI;FA;;;OW)(A;OICI;0x2;;;BU)" << false;
 }
 
-void tst_ProgramFolderWindows::othersWhoMayWriteSendTheLogAway() {
+void tst_LogFolderWindows::othersWhoMayWriteSendTheLogAway() {
     QFETCH(QString, dacl);
     QFETCH(bool, beside);
     QTemporaryDir program;
@@ -79,10 +79,10 @@ void tst_ProgramFolderWindows::othersWhoMayWriteSendTheLogAway() {
         QSKIP("this file system keeps no ACL entry for the machine's users");
     const QString local = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
     QVERIFY(!local.isEmpty());
-    QCOMPARE(programFolderFor(program.path()),
+    QCOMPARE(logFolderFor(program.path()),
              beside ? program.path() : local + QStringLiteral("/morvane-patch"));
     setDacl(program.path(), QStringLiteral("D:P(A;OICI;FA;;;OW)")); // so that it can go
 }
 
-QTEST_MAIN(tst_ProgramFolderWindows)
-#include "tst_program_folder_windows.moc"
+QTEST_MAIN(tst_LogFolderWindows)
+#include "tst_log_folder_windows.moc"

@@ -1,4 +1,4 @@
-#include "ui/program_folder.h"
+#include "ui/log_folder.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -37,7 +37,7 @@ bool leadsToAnotherUsersFolder(const QString& path) {
 // log would then lie in a folder the user controls. Where they lead to another user's folder,
 // the log is kept under the effective user's own home from the password database, as ssh keeps
 // its own files.
-QString programFolder() {
+QString logFolder() {
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!leadsToAnotherUsersFolder(QFile::decodeName(qgetenv("HOME"))) &&
         !leadsToAnotherUsersFolder(data))
