@@ -68,12 +68,13 @@ std::vector<Mount> userMountsOf(libmnt_table* table) {
     libmnt_fs* fs = nullptr;
     while (mnt_table_next_fs(table, iter.get(), &fs) == 0) {
         const std::string_view target = field(mnt_fs_get_target(fs));
+        const QString mountPoint = pathOf(target);
         // A later mount on the same point hides the earlier one.
-        std::erase_if(mounts, [&](const Mount& m) { return m.mountPoint == pathOf(target); });
+        std::erase_if(mounts, [&](const Mount& m) { return m.mountPoint == mountPoint; });
         if (field(mnt_fs_get_root(fs)) != "/" || isPseudo(field(mnt_fs_get_fstype(fs))) ||
             !holdsUserData(target))
             continue;
-        mounts.push_back({pathOf(field(mnt_fs_get_source(fs))), pathOf(target)});
+        mounts.push_back({pathOf(field(mnt_fs_get_source(fs))), mountPoint});
     }
     std::sort(mounts.begin(), mounts.end(),
               [](const Mount& a, const Mount& b) { return a.mountPoint < b.mountPoint; });
