@@ -3,7 +3,7 @@
 #include "app/font_engine.h"
 #include "app/start_up_memory.h"
 #include "assets/resources.h"
-#include "controls/failure_report.h"
+#include "ui/failure_report.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -26,9 +26,9 @@ int main(int argc, char* argv[]) {
         releaseStartUpMemory();
         return app.exec();
     } catch (const std::exception& failure) {
-        controls::reportFailure(failure);
+        reportFailure(failure);
     } catch (...) {
-        controls::reportUnknownFailure();
+        reportUnknownFailure();
     }
     return EXIT_FAILURE;
 }

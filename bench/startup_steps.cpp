@@ -5,7 +5,7 @@
 #include "assets/resources.h"
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
-#include "controls/volumes.h"
+#include "places/volumes.h"
 #include "ui/frm_patch.h"
 
 #include <QApplication>
@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
     laps.lap("icons");
     const QPixmap banner(QStringLiteral(":/assets/banner.bmp"));
     laps.lap("banner");
-    const auto volumes = controls::systemVolumes();
+    const auto volumes = places::systemVolumes();
     laps.lap("volumes");
     new controls::DirList(&scratch);
     laps.lap("folder_list");

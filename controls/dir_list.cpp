@@ -1,10 +1,11 @@
 #include "controls/dir_list.h"
 
 #include "controls/accessibility.h"
-#include "controls/folder_entries.h"
-#include "controls/folder_error.h"
-#include "controls/folder_watch.h"
-#include "controls/native_name.h"
+#include "controls/not_text_font.h"
+#include "places/folder_entries.h"
+#include "places/folder_error.h"
+#include "places/folder_watch.h"
+#include "places/native_name.h"
 
 #include <QAccessible>
 #include <QDir>
@@ -28,7 +29,7 @@ QString withSeparator(const QString& folder) {
 
 DirList::DirList(QWidget* parent)
     : QTreeWidget(parent)
-    , watch(new FolderWatch(this)) {
+    , watch(new places::FolderWatch(this)) {
     installAccessibility();
     setColumnCount(1);
     header()->hide();
@@ -40,15 +41,15 @@ DirList::DirList(QWidget* parent)
     connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         emit folderActivated(item->data(0, pathRole).toString());
     });
-    connect(watch, &FolderWatch::changed, this, &DirList::folderChanged);
+    connect(watch, &places::FolderWatch::changed, this, &DirList::folderChanged);
 }
 
 void DirList::setDrive(const QString& newRoot, const QString& newRootText,
                        const QString& newFolder) {
     const QString cleanRoot = QDir::cleanPath(newRoot);
     const QString cleanFolder = QDir::cleanPath(newFolder);
-    requireListable(cleanRoot);
-    const QStringList subfolders = visibleEntries(cleanFolder, EntryKind::folder);
+    places::requireListable(cleanRoot);
+    const QStringList subfolders = places::visibleEntries(cleanFolder, places::EntryKind::folder);
 
     root = cleanRoot;
     rootText = newRootText;
@@ -94,9 +95,9 @@ void DirList::reread() {
 QString DirList::nearestListable() const {
     for (QString at = folder;; at = QDir::cleanPath(at + QStringLiteral("/.."))) {
         try {
-            requireListable(at);
+            places::requireListable(at);
             return at;
-        } catch (const FolderError&) {
+        } catch (const places::FolderError&) {
             if (at == root || !at.startsWith(root))
                 return {};
         }
@@ -106,7 +107,7 @@ QString DirList::nearestListable() const {
 void DirList::folderChanged() {
     try {
         reread();
-    } catch (const FolderError&) {
+    } catch (const places::FolderError&) {
         emit folderGone();
     }
 }
@@ -191,12 +192,12 @@ void DirList::revealCurrent() {
 QTreeWidgetItem* DirList::addFolder(QTreeWidgetItem* parent, const QString& name,
                                     const QString& path, const QIcon& icon) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
-    item->setText(0, parent ? readableName(name) : name);
+    item->setText(0, parent ? places::readableName(name) : name);
     item->setIcon(0, icon);
     item->setData(0, pathRole, path);
-    const QString note = parent ? notTextNote(name) : QString();
-    item->setToolTip(0, note.isEmpty() ? readablePath(path)
-                                       : readablePath(path) + QLatin1Char('\n') + note);
+    const QString note = parent ? places::notTextNote(name) : QString();
+    item->setToolTip(0, note.isEmpty() ? places::readablePath(path)
+                                       : places::readablePath(path) + QLatin1Char('\n') + note);
     if (!note.isEmpty())
         item->setFont(0, notTextFont());
     return item;

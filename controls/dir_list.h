@@ -2,15 +2,17 @@
 
 #include <QTreeWidget>
 
-namespace controls {
-
+namespace places {
 class FolderWatch;
+}
+
+namespace controls {
 
 // The folder list: the current folder's ancestors from the drive's root down, drawn open, the
 // current folder, then its visible subfolders, drawn closed, each indented by its depth.
 // A double-click or Enter asks for a folder to become current; a single click only highlights.
 // Only the program changes the current folder, so it can handle the change before going on.
-// Rows show each name's readable form; folders are held as native_name.h describes. The list
+// Rows show each name's readable form; folders are held as places/native_name.h describes. The list
 // follows its current folder on disk: a subfolder made or removed shows by itself.
 class DirList : public QTreeWidget {
     Q_OBJECT
@@ -63,7 +65,7 @@ private:
     QString rootText;
     QString folder;
     QTreeWidgetItem* current = nullptr; // the current folder's row, owned by the tree
-    FolderWatch* watch;
+    places::FolderWatch* watch;
 };
 
 } // namespace controls

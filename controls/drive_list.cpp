@@ -1,7 +1,7 @@
 #include "controls/drive_list.h"
 
 #include "controls/accessibility.h"
-#include "controls/native_name.h"
+#include "places/native_name.h"
 
 #include <QDir>
 #include <QSignalBlocker>
@@ -21,7 +21,7 @@ bool lies(const QString& folder, const QString& root) {
 
 } // namespace
 
-DriveList::DriveList(VolumeSource source_, QWidget* parent)
+DriveList::DriveList(places::VolumeSource source_, QWidget* parent)
     : QComboBox(parent)
     , source(std::move(source_))
     , volumes(source()) {
@@ -32,8 +32,8 @@ DriveList::DriveList(VolumeSource source_, QWidget* parent)
 void DriveList::fill() {
     const QIcon icon = style()->standardIcon(QStyle::SP_DriveHDIcon);
     clear();
-    for (const Volume& volume : volumes)
-        addItem(icon, volumeText(volume));
+    for (const places::Volume& volume : volumes)
+        addItem(icon, places::volumeText(volume));
 }
 
 QString DriveList::root() const {
@@ -55,7 +55,7 @@ QString DriveList::folder() const {
     // A folder removed since the drive was last visited sends the drive back to its root; only
     // an unreadable root means the drive itself cannot be used.
     std::error_code error;
-    if (remembered != root && !std::filesystem::is_directory(toNative(remembered), error))
+    if (remembered != root && !std::filesystem::is_directory(places::toNative(remembered), error))
         return root;
     return remembered;
 }
@@ -81,7 +81,7 @@ int DriveList::indexOfFolder(const QString& folder) const {
 }
 
 void DriveList::rereadDrives() {
-    std::vector<Volume> fresh = source();
+    std::vector<places::Volume> fresh = source();
     // With nothing to show instead, the drives known so far stay.
     if (fresh.empty())
         return;

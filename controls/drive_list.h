@@ -1,6 +1,6 @@
 #pragma once
 
-#include "controls/volumes.h"
+#include "places/volumes.h"
 
 #include <QComboBox>
 #include <QHash>
@@ -15,7 +15,7 @@ class DriveList : public QComboBox {
     Q_OBJECT
 
 public:
-    explicit DriveList(VolumeSource source, QWidget* parent = nullptr);
+    explicit DriveList(places::VolumeSource source, QWidget* parent = nullptr);
 
     // The selected entry's text, as the list shows it.
     QString drive() const { return currentText(); }
@@ -38,8 +38,8 @@ public:
 private:
     void fill();
 
-    VolumeSource source;
-    std::vector<Volume> volumes;
+    places::VolumeSource source;
+    std::vector<places::Volume> volumes;
     // Remembered folders by drive root; a medium that comes back finds its folder again.
     QHash<QString, QString> folders;
 };

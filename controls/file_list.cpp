@@ -1,9 +1,10 @@
 #include "controls/file_list.h"
 
-#include "controls/folder_entries.h"
-#include "controls/folder_error.h"
-#include "controls/folder_watch.h"
-#include "controls/native_name.h"
+#include "controls/not_text_font.h"
+#include "places/folder_entries.h"
+#include "places/folder_error.h"
+#include "places/folder_watch.h"
+#include "places/native_name.h"
 
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -16,16 +17,16 @@ namespace {
 constexpr int nameRole = Qt::UserRole;
 
 QStringList scripts(const QString& folder) {
-    return visibleEntries(folder, EntryKind::file, u".mrc");
+    return places::visibleEntries(folder, places::EntryKind::file, u".mrc");
 }
 
 } // namespace
 
 FileList::FileList(QWidget* parent)
     : QListWidget(parent)
-    , watch(new FolderWatch(this)) {
+    , watch(new places::FolderWatch(this)) {
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(watch, &FolderWatch::changed, this, &FileList::folderChanged);
+    connect(watch, &places::FolderWatch::changed, this, &FileList::folderChanged);
 }
 
 void FileList::setFolder(const QString& newFolder) {
@@ -56,9 +57,9 @@ void FileList::reread() {
 void FileList::fill(const QStringList& names) {
     clear();
     for (const QString& name : names) {
-        auto* item = new QListWidgetItem(readableName(name), this);
+        auto* item = new QListWidgetItem(places::readableName(name), this);
         item->setData(nameRole, name);
-        const QString note = notTextNote(name);
+        const QString note = places::notTextNote(name);
         if (!note.isEmpty()) {
             item->setToolTip(note);
             item->setFont(notTextFont());
@@ -71,7 +72,7 @@ void FileList::fill(const QStringList& names) {
 void FileList::folderChanged() {
     try {
         reread();
-    } catch (const FolderError&) {
+    } catch (const places::FolderError&) {
         return;
     }
     emit refreshed();

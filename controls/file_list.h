@@ -2,15 +2,18 @@
 
 #include <QListWidget>
 
-namespace controls {
-
+namespace places {
 class FolderWatch;
+}
+
+namespace controls {
 
 // The file list: the current folder's "*.mrc" files, matched without regard to case, sorted by
 // name. Hidden files are left out, and so is anything that is not a regular file (or a link to
 // one): opening a FIFO, socket or device as a script would hang the program. Entries show each
-// name's readable form; names and folders are held as native_name.h describes. The list follows
-// its folder on disk: a script copied in or removed shows by itself, the selection kept by name.
+// name's readable form; names and folders are held as places/native_name.h describes. The list
+// follows its folder on disk: a script copied in or removed shows by itself, the selection kept by
+// name.
 class FileList : public QListWidget {
     Q_OBJECT
 
@@ -40,7 +43,7 @@ private:
     void folderChanged();
 
     QString folder;
-    FolderWatch* watch;
+    places::FolderWatch* watch;
 };
 
 } // namespace controls

@@ -45,10 +45,10 @@ QString breakableText(const QString& text, const QFontMetrics& metrics) {
     return out;
 }
 
-QMessageBox::StandardButton messageBox(QWidget* parent, const QString& text, QMessageBox::Icon icon,
-                                       QMessageBox::StandardButtons buttons,
+QMessageBox::StandardButton messageBox(QWidget* parent, const QString& title, const QString& text,
+                                       QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
                                        QMessageBox::StandardButton defaultButton) {
-    QMessageBox box(icon, QString::fromUtf8(programTitle), QString(), buttons, parent);
+    QMessageBox box(icon, title, QString(), buttons, parent);
     box.setTextFormat(Qt::PlainText);
     box.setText(breakableText(text, box.fontMetrics()));
     box.setWindowModality(Qt::ApplicationModal);

@@ -15,6 +15,8 @@ repo_root() {
 program_packages=(
     cmake ninja-build g++ pkg-config # the build
     qt6-base-dev                     # the windows
+    libmount-dev                     # the mount table: the drives on Linux
+    libyaml-dev                      # Lutris's game files: its Wine prefixes on Linux
     fonts-wine                       # the Tahoma embedded in the program
     python3-fonttools                # adjusts that Tahoma's line spacing as the program is built
 )

@@ -4,15 +4,16 @@
 #include "controls/bold_label.h"
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
-#include "controls/failure_report.h"
 #include "controls/file_list.h"
-#include "controls/folder_error.h"
 #include "controls/message_box.h"
-#include "controls/native_name.h"
 #include "controls/push_button.h"
 #include "controls/status_line.h"
+#include "places/folder_error.h"
+#include "places/native_name.h"
+#include "ui/failure_report.h"
 #include "ui/frm_info.h"
-#include "ui/program_folder.h"
+#include "ui/log_folder.h"
+#include "ui/program_title.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -61,17 +62,17 @@ QString fromUtf8(std::string_view text) {
 QString startFolder() {
     std::error_code unknown;
     const std::filesystem::path folder = std::filesystem::current_path(unknown);
-    return unknown ? QString() : controls::fromNative(folder);
+    return unknown ? QString() : places::fromNative(folder);
 }
 
 } // namespace
 
-frmPatch::frmPatch(const controls::VolumeSource& volumes, QWidget* parent)
+frmPatch::frmPatch(const places::VolumeSource& volumes, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmPatch"));
-    setWindowTitle(QString::fromUtf8(controls::programTitle));
+    setWindowTitle(QString::fromUtf8(programTitle));
     setWindowIcon(programIcon());
     setFont(assets::tahoma());
     setFixedSize(controls::toPixels(clientArea).size());
@@ -163,7 +164,7 @@ void frmPatch::createLabels() {
     Label5->setFont(assets::tahoma(QFont::Bold));
 }
 
-void frmPatch::createBrowser(const controls::VolumeSource& volumes) {
+void frmPatch::createBrowser(const places::VolumeSource& volumes) {
     Drive1 = new controls::DriveList(volumes, this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
@@ -230,7 +231,7 @@ QPushButton* frmPatch::createButton(const QString& name, const QString& caption,
 }
 
 void frmPatch::Drive1_Change() {
-    controls::reportingFailures([this] { changeDrive(); });
+    reportingFailures([this] { changeDrive(); });
 }
 
 // The drive-change handling. A drive that cannot be read is reported and replaced by C:; should
@@ -240,8 +241,8 @@ void frmPatch::changeDrive() {
         setDirFolder(Drive1->folder());
         File1->setFolder(Dir1->path());
         File1_PathChange();
-    } catch (const controls::FolderError&) {
-        controls::messageBox(this,
+    } catch (const places::FolderError&) {
+        controls::messageBox(this, programTitle,
                              QStringLiteral("There was a problem accessing drive ") +
                                  Drive1->drive() +
                                  QStringLiteral(". Maybe there isn't a disk in it?"),
@@ -265,7 +266,7 @@ void frmPatch::setDirFolder(const QString& folder) {
 }
 
 void frmPatch::Dir1_Activated(const QString& folder) {
-    controls::reportingFailures([this, &folder] {
+    reportingFailures([this, &folder] {
         try {
             if (folder == Dir1->currentFolder()) {
                 // Opening the folder shown reads it again, whatever the lists noticed of it.
@@ -275,11 +276,11 @@ void frmPatch::Dir1_Activated(const QString& folder) {
                 return;
             }
             Dir1->setPath(folder);
-        } catch (const controls::FolderError& failure) {
+        } catch (const places::FolderError& failure) {
             // A folder the user may not open (another user's, or one removed meanwhile) leaves
             // the browser where it was rather than ending the program.
-            controls::messageBox(this, QString::fromUtf8(failure.what()), QMessageBox::Critical,
-                                 QMessageBox::Ok);
+            controls::messageBox(this, programTitle, QString::fromUtf8(failure.what()),
+                                 QMessageBox::Critical, QMessageBox::Ok);
             return;
         }
         Dir1_Change();
@@ -290,14 +291,14 @@ void frmPatch::Dir1_Activated(const QString& folder) {
 // there, as a folder change. Where even that fails (the whole drive gone) it stays, and the next
 // step the user takes there says what is wrong; nobody asked for a message now.
 void frmPatch::Dir1_FolderGone() {
-    controls::reportingFailures([this] {
+    reportingFailures([this] {
         const QString nearest = Dir1->nearestListable();
         if (nearest.isEmpty())
             return;
         try {
             Dir1->setPath(nearest);
             Dir1_Change();
-        } catch (const controls::FolderError&) {
+        } catch (const places::FolderError&) {
         }
     });
 }
@@ -320,7 +321,7 @@ void frmPatch::File1_PathChange() {
 }
 
 void frmPatch::cmdInfo_Click() {
-    controls::reportingFailures([this] {
+    reportingFailures([this] {
         if (!info)
             info = new frmInfo; // ownerless; it deletes itself when closed
         info->show();
@@ -330,24 +331,24 @@ void frmPatch::cmdInfo_Click() {
 }
 
 void frmPatch::cmdPatch_Click() {
-    controls::reportingFailures([this] { patchSelected(); });
+    reportingFailures([this] { patchSelected(); });
 }
 
 void frmPatch::patchSelected() {
     const QString fileName = File1->fileName();
     if (fileName.isEmpty()) {
         // Without a selection the run would take the folder itself for the script.
-        controls::messageBox(this,
+        controls::messageBox(this, programTitle,
                              QStringLiteral("Select the script to patch in the file list first."),
                              QMessageBox::NoIcon, QMessageBox::Ok);
         return;
     }
     // Both go to the run exactly as the file system has them, whatever their encoding.
     try {
-        engine::runPatch(controls::toNative(File1->path()), controls::toNative(fileName), *this,
-                         controls::toNative(programFolder()));
+        engine::runPatch(places::toNative(File1->path()), places::toNative(fileName), *this,
+                         places::toNative(logFolder()));
     } catch (const engine::PatchError& failure) {
-        controls::messageBox(this,
+        controls::messageBox(this, programTitle,
                              QStringLiteral("The patch could not be completed.\n\n") +
                                  QString::fromUtf8(failure.what()),
                              QMessageBox::Critical, QMessageBox::Ok);
@@ -363,15 +364,16 @@ void frmPatch::showStatus(std::string_view text) {
 }
 
 bool frmPatch::askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) {
-    return controls::messageBox(
-               this, fromUtf8(prompt), questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
-               QMessageBox::Yes | QMessageBox::No,
-               enter == engine::DefaultAnswer::yes ? QMessageBox::Yes : QMessageBox::No) ==
-           QMessageBox::Yes;
+    return controls::messageBox(this, programTitle, fromUtf8(prompt),
+                                questionIcon ? QMessageBox::Question : QMessageBox::NoIcon,
+                                QMessageBox::Yes | QMessageBox::No,
+                                enter == engine::DefaultAnswer::yes
+                                    ? QMessageBox::Yes
+                                    : QMessageBox::No) == QMessageBox::Yes;
 }
 
 void frmPatch::showInfo(std::string_view text) {
-    controls::messageBox(this, fromUtf8(text), QMessageBox::NoIcon, QMessageBox::Ok);
+    controls::messageBox(this, programTitle, fromUtf8(text), QMessageBox::NoIcon, QMessageBox::Ok);
 }
 
 void frmPatch::setBrowserEnabled(bool enabled) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "controls/twips.h"
-#include "controls/volumes.h"
 #include "engine/patch_run.h"
+#include "places/volumes.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -28,7 +28,7 @@ class frmPatch : public QWidget, private engine::PatchUi {
 public:
     // Loading the window points the browser at the first drive (C:). Throws when even that drive
     // cannot be read; the caller reports it.
-    explicit frmPatch(const controls::VolumeSource& volumes = controls::systemVolumes,
+    explicit frmPatch(const places::VolumeSource& volumes = places::systemVolumes,
                       QWidget* parent = nullptr);
     ~frmPatch() override;
 
@@ -45,7 +45,7 @@ private:
     QPixmap banner() const;
     void createBanner();
     void createLabels();
-    void createBrowser(const controls::VolumeSource& volumes);
+    void createBrowser(const places::VolumeSource& volumes);
     void createButtons();
     QLabel* createLabel(const QString& name, const QString& text, const controls::TwipsRect& rect);
     static void setUpLabel(QLabel* label, const QString& name, const controls::TwipsRect& rect);

@@ -14,7 +14,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ "$(field Architecture)" == "$arch" ]] || fail "Architecture is \"$(field Architecture)\""
 depends=$(field Depends)
 # The libraries the program links, as dpkg-shlibdeps names their packages.
-for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libmount1 libyaml-0-2; do
     [[ ",$depends," =~ ,\ ?"$package"[\ ,\(] ]] ||
         fail "Depends does not name $package: $depends"
 done

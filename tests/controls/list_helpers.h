@@ -6,8 +6,8 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
-#include "controls/folder_error.h"
-#include "controls/native_name.h"
+#include "places/folder_error.h"
+#include "places/native_name.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -60,15 +60,15 @@ inline QStringList folderRows(QTreeWidget& tree) {
 inline void expectRefused(const QString& readable, const QString& bad) {
     controls::FileList files;
     files.setFolder(readable);
-    QVERIFY_THROWS_EXCEPTION(controls::FolderError, files.setFolder(bad));
+    QVERIFY_THROWS_EXCEPTION(places::FolderError, files.setFolder(bad));
     QCOMPARE(files.path(), readable);
     QCOMPARE(entries(files), QStringList{"kept.mrc"});
 
     controls::DirList dirs;
     dirs.setDrive(readable, "c:", readable);
-    QVERIFY_THROWS_EXCEPTION(controls::FolderError, dirs.setPath(bad));
+    QVERIFY_THROWS_EXCEPTION(places::FolderError, dirs.setPath(bad));
     QCOMPARE(dirs.currentFolder(), readable);
-    QVERIFY_THROWS_EXCEPTION(controls::FolderError, dirs.setDrive(bad, "d:", bad));
+    QVERIFY_THROWS_EXCEPTION(places::FolderError, dirs.setDrive(bad, "d:", bad));
     QCOMPARE(dirs.currentFolder(), readable);
 }
 
@@ -77,10 +77,10 @@ inline void expectRefused(const QString& readable, const QString& bad) {
 inline void expectDrivesReadAgain(const QString& scratch, const QString& folder) {
     const auto volume = [&](const char* drive) {
         QDir(scratch).mkpath(drive);
-        return controls::Volume{QDir(scratch).filePath(drive), drive, {}};
+        return places::Volume{QDir(scratch).filePath(drive), drive, {}};
     };
     auto attached =
-        std::make_shared<std::vector<controls::Volume>>(std::vector{volume("c"), volume("usb")});
+        std::make_shared<std::vector<places::Volume>>(std::vector{volume("c"), volume("usb")});
     controls::DriveList list([attached] { return *attached; });
     const auto open = [&] {
         list.showPopup();

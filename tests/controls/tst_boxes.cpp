@@ -1,12 +1,8 @@
-#include "controls/failure_report.h"
 #include "controls/message_box.h"
 #include "controls/twips.h"
 #include "tests/controls/box_answerer.h"
 
 #include <QTest>
-#include <filesystem>
-#include <stdexcept>
-#include <system_error>
 
 class tst_Boxes : public QObject {
     Q_OBJECT
@@ -17,15 +13,14 @@ private slots:
     void messageBoxReturnsTheAnswer();
     void longTextWrapsInsideTheScreen_data();
     void longTextWrapsInsideTheScreen();
-    void failureNumber();
     void twips_data();
     void twips();
 };
 
 void tst_Boxes::messageBoxShowsPlainTextModalToTheProgram() {
     BoxAnswerer answerer({QMessageBox::Ok});
-    controls::messageBox(nullptr, "Patch <b>x</b>.mrc &amp; more", QMessageBox::Critical,
-                         QMessageBox::Ok);
+    controls::messageBox(nullptr, "Morvane 4.8 Patch", "Patch <b>x</b>.mrc &amp; more",
+                         QMessageBox::Critical, QMessageBox::Ok);
     QCOMPARE(answerer.seen.size(), 1);
     const SeenBox& box = answerer.seen.first();
     QCOMPARE(box.title, "Morvane 4.8 Patch");
@@ -45,7 +40,7 @@ void tst_Boxes::messageBoxReturnsTheAnswer_data() {
 void tst_Boxes::messageBoxReturnsTheAnswer() {
     QFETCH(QMessageBox::StandardButton, answer);
     BoxAnswerer answerer({answer});
-    QCOMPARE(controls::messageBox(nullptr, "Sure?", QMessageBox::Question,
+    QCOMPARE(controls::messageBox(nullptr, "Title", "Sure?", QMessageBox::Question,
                                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes),
              answer);
     QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::Yes);
@@ -62,20 +57,10 @@ void tst_Boxes::longTextWrapsInsideTheScreen_data() {
 void tst_Boxes::longTextWrapsInsideTheScreen() {
     QFETCH(QString, text);
     BoxAnswerer answerer({QMessageBox::Ok});
-    controls::messageBox(nullptr, text, QMessageBox::Question, QMessageBox::Ok);
+    controls::messageBox(nullptr, "Title", text, QMessageBox::Question, QMessageBox::Ok);
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen.first().text, text);
     QVERIFY(answerer.seen.first().textFits);
-}
-
-void tst_Boxes::failureNumber() {
-    QCOMPARE(controls::failureNumber(
-                 std::system_error(std::make_error_code(std::errc::permission_denied))),
-             EACCES);
-    QCOMPARE(controls::failureNumber(std::filesystem::filesystem_error(
-                 "open", std::make_error_code(std::errc::no_such_file_or_directory))),
-             ENOENT);
-    QCOMPARE(controls::failureNumber(std::runtime_error("no number")), 0);
 }
 
 void tst_Boxes::twips_data() {

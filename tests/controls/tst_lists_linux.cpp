@@ -18,7 +18,7 @@ namespace {
 
 // The bytes a name stands for on disk.
 QByteArray bytesOf(const QString& name) {
-    return QByteArray::fromStdString(controls::toNative(name).native());
+    return QByteArray::fromStdString(places::toNative(name).native());
 }
 
 // The folder watches the process holds, as the kernel counts them.
@@ -157,7 +157,7 @@ void tst_ListsLinux::folderWithoutPermission() {
 void tst_ListsLinux::driveListRereadsWhenOpened() {
     NativeScratch scratch;
     QVERIFY(std::filesystem::create_directories(scratch / "usb/caf\xE9"));
-    expectDrivesReadAgain(scratch.path(), controls::fromNative(scratch / "usb/caf\xE9"));
+    expectDrivesReadAgain(scratch.path(), places::fromNative(scratch / "usb/caf\xE9"));
 }
 
 // Each list watches the one folder it shows: moving on lets the last one go, and a list closed

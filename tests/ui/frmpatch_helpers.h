@@ -3,9 +3,9 @@
 // The machine, files and look-ups that the main window's tests share.
 
 #include "controls/drive_list.h"
-#include "controls/volumes.h"
 #include "engine/patch_rules.h"
-#include "ui/program_folder.h"
+#include "places/volumes.h"
+#include "ui/log_folder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,10 +59,10 @@ struct Machine {
 
     QString path(const QString& relative) const { return scratch.filePath(relative); }
 
-    controls::VolumeSource volumes() const {
+    places::VolumeSource volumes() const {
         const QString base = scratch.path();
         return [base] {
-            return std::vector<controls::Volume>{
+            return std::vector<places::Volume>{
                 {base + "/c", "/", {}},
                 {base + "/d", "/media/usb", "BACKUP"},
                 {base + "/gone", "e:", {}},
@@ -75,7 +75,7 @@ struct Machine {
 
     // Where the window's runs write the log: under the data folder set above on Linux, beside
     // the test program on Windows.
-    QString logFile() const { return programFolder() + QStringLiteral("/parselog.log"); }
+    QString logFile() const { return logFolder() + QStringLiteral("/parselog.log"); }
 
     QTemporaryDir scratch;
 };

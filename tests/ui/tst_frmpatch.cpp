@@ -2,8 +2,8 @@
 #include "controls/dir_list.h"
 #include "controls/drive_list.h"
 #include "controls/file_list.h"
-#include "controls/folder_error.h"
 #include "engine/patch_rules.h"
+#include "places/folder_error.h"
 #include "tests/controls/box_answerer.h"
 #include "tests/system_names.h"
 #include "tests/ui/frmpatch_helpers.h"
@@ -450,7 +450,7 @@ void tst_FrmPatch::failingDrive() {
 void tst_FrmPatch::failingDriveC() {
     Machine machine;
     QVERIFY(QDir(machine.path("c")).removeRecursively());
-    QVERIFY_THROWS_EXCEPTION(controls::FolderError, frmPatch(machine.volumes()));
+    QVERIFY_THROWS_EXCEPTION(places::FolderError, frmPatch(machine.volumes()));
 }
 
 void tst_FrmPatch::failingFallbackEndsProgram() {

@@ -5,7 +5,7 @@
 #include "tests/controls/box_answerer.h"
 #include "tests/ui/frmpatch_helpers.h"
 #include "ui/frm_patch.h"
-#include "ui/program_folder.h"
+#include "ui/log_folder.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -136,7 +136,7 @@ void tst_FrmPatchLinux::logFolderIsTheEffectiveUsersOwn() {
     const QString expected =
         (passwordHome ? QFile::decodeName(::getpwuid(0)->pw_dir) + "/.local/share" : dataFolder) +
         "/morvane-patch";
-    QCOMPARE(programFolder(), expected);
+    QCOMPARE(logFolder(), expected);
 }
 
 QTEST_MAIN(tst_FrmPatchLinux)
