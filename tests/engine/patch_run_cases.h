@@ -4,7 +4,7 @@
 
 #include "engine/patch_rules.h"
 #include "engine/patch_run.h"
-#include "engine/script_files.h"
+#include "engine/file_formats.h"
 #include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>
