@@ -6,7 +6,8 @@
 #include <string_view>
 
 // What a run does first when an earlier run on the same script was cut short while it wrote the
-// script in place (script_files.h, the marker).
+// script in place (the marker: its name and text in file_formats.h, its writing in
+// script_files.cpp).
 namespace engine {
 
 // Looks for the marker beside script. Where the script is not one the cut-short write could

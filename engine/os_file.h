@@ -10,9 +10,10 @@
 #include <system_error>
 
 // Every call a patch run makes to the system passes through here, and nowhere else: this header
-// is all the rest of the engine knows of the system, and one source file per system implements
-// it. Each operation gives back the system's error code, so the caller can tell the user what
-// the system said and tests can check what it was.
+// is all the rest of the engine knows of the system. os_file.cpp defines each operation once,
+// with the fault seam's check (setFaultPlan), over the system calls that one source file per
+// system gives (os_file_platform.h). Each operation gives back the system's error code, so the
+// caller can tell the user what the system said and tests can check what it was.
 //
 // Files are reached through the folder that holds them, opened once: however the path to the
 // folder changes while a run goes on, its names stay those of that folder.
@@ -152,9 +153,6 @@ std::error_code close(File& file);
 // process may: complete tells whether all of it could be done. What the file system of either
 // cannot hold at all is nothing to give. The mode and owner are set only where they differ.
 std::error_code copyAccess(const File& from, const File& to, bool& complete);
-
-// Makes folder and the folders above it that are missing.
-std::error_code createFolders(const fs::path& folder);
 
 // A new, empty file under a fresh hidden name in folder (temporary_name.h), open for writing
 // and locked, readable by no one else until it gets its final access. It is removed when the

@@ -1,13 +1,11 @@
-// The system layer on POSIX systems (Linux first).
+// The system calls beneath os_file.h on POSIX systems (Linux first).
 
-#include "engine/os_file.h"
-
-#include "engine/os_file_shared.h"
+#include "engine/os_file_platform.h"
+#include "engine/os_signals_linux.h"
 #include "engine/temporary_name.h"
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -21,7 +19,6 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -30,9 +27,7 @@ namespace engine::os {
 
 namespace {
 
-using shared::injectedFault;
-using shared::moment;
-using shared::traced;
+using seam::moment;
 
 std::error_code errorCode(int error) {
     return {error, std::generic_category()};
@@ -58,8 +53,8 @@ bool cannotLock(int error) {
 }
 
 // An exclusive lock that does not wait: 0 when it is taken, or why not.
-int tryLock(int file) {
-    if (const int refused = shared::refusedLock())
+int lockNow(int file) {
+    if (const int refused = seam::refusedLock())
         return refused;
     return ::flock(file, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
 }
@@ -82,6 +77,10 @@ FileStatus statusOf(const struct stat& file) {
     result.othersMayWrite = (file.st_mode & (S_IWGRP | S_IWOTH)) != 0;
     result.othersMayRead = (file.st_mode & (S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH)) != 0;
     return result;
+}
+
+bool sameFile(const struct stat& one, const struct stat& other) {
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
 // What the run makes is this user's alone from the moment it exists: a temporary file gets the
@@ -181,86 +180,6 @@ std::error_code copyAttributes(int from, int to, bool& complete) {
     return {};
 }
 
-// What SIGTERM, SIGINT and SIGHUP do while a temporary file exists or a file is written in
-// place. The handler may run on any thread, so what it reads is set before it may look, and the
-// mode and a signal that waits are one word: a signal is either seen by the code that changes
-// the mode or handled in the mode that code set, never lost in between.
-constexpr std::array<int, 3> endingSignals{SIGTERM, SIGINT, SIGHUP};
-
-enum SignalMode : int { ending, removing, deferring };
-
-constexpr int modeBits = 0xff;
-
-struct SignalHandling {
-    std::atomic<int> state{ending}; // the mode, and above it a signal that waits
-    int folder = -1;
-    std::array<char, 64> name{};
-    std::array<struct sigaction, endingSignals.size()> previous{};
-    std::array<bool, endingSignals.size()> installed{};
-};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler may only use these");
-
-SignalHandling signalHandling;
-
-// Ends the program as the signal would have, once the temporary file is gone where there is one.
-void endAsSignalled(int signal, int mode) {
-    if (mode == removing)
-        ::unlinkat(signalHandling.folder, signalHandling.name.data(), 0);
-    struct sigaction standard {};
-    standard.sa_handler = SIG_DFL;
-    sigemptyset(&standard.sa_mask);
-    ::sigaction(signal, &standard, nullptr);
-    ::raise(signal);
-}
-
-void onEndingSignal(int signal) {
-    const int savedErrno = errno;
-    int state = signalHandling.state.load();
-    while ((state & modeBits) == deferring) {
-        if (signalHandling.state.compare_exchange_weak(state, deferring | signal << 8)) {
-            errno = savedErrno;
-            return;
-        }
-    }
-    // The signal is blocked while this runs, and arrives on return.
-    endAsSignalled(signal, state & modeBits);
-    errno = savedErrno;
-}
-
-// A signal that waited is handled as it would have been in the new mode: the program ends.
-void setSignalMode(SignalMode mode) noexcept {
-    const int before = signalHandling.state.exchange(mode);
-    if (const int signal = before >> 8)
-        endAsSignalled(signal, mode);
-}
-
-// Only where the signal would end the program as it stands: one it ignores or handles itself
-// never leaves a file half done.
-void startHandlingSignals() noexcept {
-    signalHandling.state.store(ending);
-    struct sigaction ours {};
-    ours.sa_handler = onEndingSignal;
-    sigemptyset(&ours.sa_mask);
-    for (const int signal : endingSignals)
-        sigaddset(&ours.sa_mask, signal);
-    for (std::size_t i = 0; i < endingSignals.size(); ++i) {
-        struct sigaction& previous = signalHandling.previous[i];
-        signalHandling.installed[i] = ::sigaction(endingSignals[i], nullptr, &previous) == 0 &&
-                                      !(previous.sa_flags & SA_SIGINFO) &&
-                                      previous.sa_handler == SIG_DFL &&
-                                      ::sigaction(endingSignals[i], &ours, nullptr) == 0;
-    }
-}
-
-void stopHandlingSignals() noexcept {
-    const int before = signalHandling.state.exchange(ending);
-    for (std::size_t i = 0; i < endingSignals.size(); ++i)
-        if (signalHandling.installed[i])
-            ::sigaction(endingSignals[i], &signalHandling.previous[i], nullptr);
-    if (const int signal = before >> 8)
-        ::raise(signal);
-}
-
 struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
@@ -277,68 +196,14 @@ void removeIfAbandoned(int folder, const char* name) {
     if (openAt(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file))
         return;
     struct stat opened {};
-    if (::fstat(fd(file), &opened) != 0 || opened.st_dev != named.st_dev ||
-        opened.st_ino != named.st_ino)
+    if (::fstat(fd(file), &opened) != 0 || !sameFile(opened, named))
         return;
-    if (tryLock(fd(file)) == 0) {
+    if (lockNow(fd(file)) == 0) {
         moment();
         ::unlinkat(folder, name, 0);
         moment();
     }
 }
-
-} // namespace
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != none)
-            ::close(static_cast<int>(handle_));
-        handle_ = other.handle_;
-        other.handle_ = none;
-    }
-    return *this;
-}
-
-File::~File() {
-    if (handle_ != none)
-        ::close(static_cast<int>(handle_));
-}
-
-std::intptr_t File::release() noexcept {
-    return std::exchange(handle_, none);
-}
-
-std::error_code resolve(const fs::path& path, fs::path& result) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                               &std::free);
-    if (!resolved)
-        return lastError();
-    result = resolved.get();
-    return {};
-}
-
-std::error_code openFolder(const fs::path& path, Folder& folder) {
-    if (const auto fault = injectedFault())
-        return fault;
-    folder.path = path;
-    return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder.file);
-}
-
-std::error_code openToRead(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return openAt(fd(folder.file), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file);
-}
-
-std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file);
-}
-
-namespace {
 
 // The folder at path, made where it is missing with the levels above it. A level that exists is
 // followed as the system would unless it is the last and must not be; a level made here, or the
@@ -368,83 +233,6 @@ std::error_code openOrMake(const fs::path& path, bool last, File& folder) {
     return error;
 }
 
-} // namespace
-
-std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
-    if (const auto fault = injectedFault())
-        return fault;
-    fs::path normal = path.lexically_normal();
-    if (normal.filename().empty() && normal.has_parent_path())
-        normal = normal.parent_path(); // a trailing separator
-    folder.path = path;
-    return openOrMake(normal, true, folder.file);
-}
-
-std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return openAt(fd(folder.file), name.c_str(),
-                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK, file);
-}
-
-std::error_code status(const File& file, FileStatus& result) {
-    if (const auto fault = injectedFault())
-        return fault;
-    struct stat found {};
-    if (::fstat(fd(file), &found) != 0)
-        return lastError();
-    result = statusOf(found);
-    return {};
-}
-
-std::error_code makePrivate(const File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    struct stat found {};
-    if (::fstat(fd(file), &found) != 0 || ::fchmod(fd(file), found.st_mode & 0700) != 0)
-        return lastError();
-    moment();
-    return {};
-}
-
-std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result) {
-    if (const auto fault = injectedFault())
-        return fault;
-    struct stat found {};
-    if (::fstatat(fd(folder.file), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT)
-            return lastError();
-        result = FileStatus{};
-        return {};
-    }
-    result = statusOf(found);
-    return {};
-}
-
-std::error_code lock(const File& file, std::chrono::milliseconds patience) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return shared::lockWithin(
-        [&](std::error_code& error) {
-            for (;;) {
-                const int refused = tryLock(fd(file));
-                if (refused == 0) {
-                    moment();
-                    return shared::LockTry::taken;
-                }
-                if (refused == EINTR)
-                    continue;
-                if (refused == EWOULDBLOCK)
-                    return shared::LockTry::busy;
-                error = errorCode(cannotLock(refused) ? ENOLCK : refused);
-                return shared::LockTry::failed;
-            }
-        },
-        patience);
-}
-
-namespace {
-
 std::string hostName() {
     std::array<char, 256> host{};
     ::gethostname(host.data(), host.size() - 1);
@@ -469,39 +257,267 @@ bool holderIsGone(std::string_view text, std::string& holder) {
 
 } // namespace
 
-LockFile::~LockFile() {
-    if (!folder_)
-        return;
-    struct stat named {};
-    const int at = fd(folder_->file);
-    if (::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        statusOf(named).sameFile(own_))
-        ::unlinkat(at, name_.c_str(), 0);
+namespace platform {
+
+// Linux closes the file even when close is interrupted, so EINTR is no failure.
+std::error_code close(std::intptr_t handle) {
+    if (::close(static_cast<int>(handle)) != 0 && errno != EINTR)
+        return lastError();
+    return {};
 }
 
-std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::string& holder) {
-    if (const auto fault = injectedFault())
-        return fault;
+std::error_code resolve(const fs::path& path, fs::path& result) {
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                               &std::free);
+    if (!resolved)
+        return lastError();
+    result = resolved.get();
+    return {};
+}
+
+std::error_code openFolder(const fs::path& path, Folder& folder) {
+    folder.path = path;
+    return openAt(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY, folder.file);
+}
+
+std::error_code openToRead(const Folder& folder, const fs::path& name, File& file) {
+    return openAt(fd(folder.file), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, file);
+}
+
+std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file) {
+    return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK, file);
+}
+
+std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
+    fs::path normal = path.lexically_normal();
+    if (normal.filename().empty() && normal.has_parent_path())
+        normal = normal.parent_path(); // a trailing separator
+    folder.path = path;
+    return openOrMake(normal, true, folder.file);
+}
+
+std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
+    return openAt(fd(folder.file), name.c_str(),
+                  O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK, file);
+}
+
+std::error_code status(const File& file, FileStatus& result) {
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0)
+        return lastError();
+    result = statusOf(found);
+    return {};
+}
+
+std::error_code makePrivate(const File& file) {
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0 || ::fchmod(fd(file), found.st_mode & 0700) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result) {
+    struct stat found {};
+    if (::fstatat(fd(folder.file), name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return lastError();
+        result = FileStatus{};
+        return {};
+    }
+    result = statusOf(found);
+    return {};
+}
+
+LockTry tryLock(const File& file, std::error_code& error) {
+    for (;;) {
+        const int refused = lockNow(fd(file));
+        if (refused == 0)
+            return LockTry::taken;
+        if (refused == EINTR)
+            continue;
+        if (refused == EWOULDBLOCK)
+            return LockTry::busy;
+        error = errorCode(cannotLock(refused) ? ENOLCK : refused);
+        return LockTry::failed;
+    }
+}
+
+std::error_code readSome(const File& file, char* data, std::size_t size, std::size_t& got) {
+    for (;;) {
+        const ssize_t done = ::read(fd(file), data, size);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0)
+            return lastError();
+        got = static_cast<std::size_t>(done);
+        return {};
+    }
+}
+
+std::error_code writeSome(const File& file, std::string_view bytes, std::size_t& done) {
+    for (;;) {
+        const ssize_t written = ::write(fd(file), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return lastError();
+        done = static_cast<std::size_t>(written);
+        return {};
+    }
+}
+
+std::error_code endHere(const File& file) {
+    const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
+    if (at < 0 || ::ftruncate(fd(file), at) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code sync(const File& file) {
+    if (::fsync(fd(file)) != 0)
+        return lastError();
+    return {};
+}
+
+std::error_code syncFolder(const Folder& folder, bool& synced) {
+    synced = ::fsync(fd(folder.file)) == 0;
+    return synced ? std::error_code{} : lastError();
+}
+
+std::error_code copyAccess(const File& from, const File& to, bool& complete) {
+    struct stat wanted {};
+    struct stat present {};
+    if (::fstat(fd(from), &wanted) != 0 || ::fstat(fd(to), &present) != 0)
+        return lastError();
+    // The owner first: giving a file away clears its set-id bits, which the mode then restores.
+    if ((present.st_uid != wanted.st_uid || present.st_gid != wanted.st_gid) &&
+        ::fchown(fd(to), wanted.st_uid, wanted.st_gid) != 0) {
+        if (const auto error = refusedOrFailed(errno, complete))
+            return error;
+    }
+    moment();
+    if (const auto error = copyAttributes(fd(from), fd(to), complete))
+        return error;
+    moment();
+    // An ACL sets the mode with it, so the mode is looked at again.
+    if (::fstat(fd(to), &present) != 0)
+        return lastError();
+    const mode_t mode = wanted.st_mode & 07777;
+    if ((present.st_mode & 07777) != mode && ::fchmod(fd(to), mode) != 0) {
+        if (const auto error = refusedOrFailed(errno, complete))
+            return error;
+    }
+    moment();
+    return {};
+}
+
+// While the file exists, SIGTERM, SIGINT and SIGHUP remove it before they end the program.
+std::error_code makeTemporary(const Folder& folder, std::size_t nameLength, std::string& name,
+                              File& file, FileStatus& own) {
+    signals::startHandling();
+    std::mt19937_64 random{std::random_device{}()};
+    const int at = fd(folder.file);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryName(nameLength, random());
+        signals::armRemoval(at, name.c_str());
+        // A signal waits from just before the file exists until its removal is armed, and is
+        // then handled by removing it: the signal handler cannot tell whether the file was made.
+        signals::setMode(signals::deferring);
+        File made;
+        const auto error = openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
+        if (error) {
+            signals::setMode(signals::ending);
+            if (error == std::errc::file_exists)
+                continue;
+            return error;
+        }
+        // Locked before anything else, so that no other run takes it for a dead run's. One that
+        // did so first is removing it: this run leaves it to that one and takes another name.
+        const int locked = lockNow(fd(made));
+        moment();
+        struct stat opened {};
+        struct stat named {};
+        const bool stillOurs = ::fstat(fd(made), &opened) == 0 &&
+                               ::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                               sameFile(opened, named);
+        if ((locked == 0 || cannotLock(locked)) && stillOurs) {
+            file = std::move(made);
+            own = statusOf(opened);
+            signals::setMode(signals::removing);
+            return {};
+        }
+        signals::setMode(signals::ending);
+    }
+    return errorCode(EEXIST);
+}
+
+void removeTemporary(const Folder& folder, const std::string& name, File& file, const FileStatus&,
+                     bool placed) noexcept {
+    struct stat own {};
+    struct stat named {};
+    // Nothing is removed by name once this file is gone from it: a signal waits until the end.
+    signals::setMode(signals::deferring);
+    // What someone else put at the name is left to them.
+    if (file && !placed && ::fstat(fd(file), &own) == 0 &&
+        ::fstatat(fd(folder.file), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        sameFile(named, own)) {
+        ::unlinkat(fd(folder.file), name.c_str(), 0);
+        moment();
+    }
+    file = File();
+    signals::stopHandling();
+}
+
+std::error_code placeTemporary(const Folder& folder, const std::string& name, File& file,
+                               const FileStatus&, const fs::path& target,
+                               const FileStatus* expected, TemporaryFile::Obstacle& obstacle,
+                               bool& placed) {
+    using Obstacle = TemporaryFile::Obstacle;
+    const int at = fd(folder.file);
+    // The last looks, as close to the renaming as they can be: the renaming moves whatever
+    // the temporary name holds.
+    struct stat own {};
+    struct stat named {};
+    if (::fstat(fd(file), &own) != 0)
+        return lastError();
+    if (::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(named, own))
+        obstacle = Obstacle::temporaryTaken;
+    else if (expected && (::fstatat(at, target.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                          !statusOf(named).sameVersion(*expected)))
+        obstacle = Obstacle::targetChanged;
+    if (obstacle != Obstacle::none)
+        return {};
+    if (::renameat(at, name.c_str(), at, target.c_str()) != 0)
+        return lastError();
+    // The name is the target's now: nothing is left to remove.
+    signals::setMode(signals::ending);
+    moment();
+    placed = true;
+    seam::traced("rename", file.handle(), target);
+    return {};
+}
+
+std::error_code takeLockFile(const Folder& folder, const fs::path& name, std::string& holder,
+                             FileStatus& own, bool& made) {
     const int at = fd(folder.file);
     const std::string mine = std::to_string(::getpid()) + " " + hostName() + "\n";
     std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 10; ++attempt) {
-        File made;
+        File lockFile;
         std::error_code error =
-            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
+            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, lockFile);
         if (!error) {
-            struct stat own {};
-            if (::fstat(fd(made), &own) != 0)
+            struct stat opened {};
+            if (::fstat(fd(lockFile), &opened) != 0)
                 error = lastError();
             else {
-                folder_ = &folder; // from here on, the object removes it
-                name_ = name;
-                own_ = statusOf(own);
+                made = true;
+                own = statusOf(opened);
             }
-            if (!error &&
-                ::write(fd(made), mine.data(), mine.size()) != static_cast<ssize_t>(mine.size()))
+            if (!error && ::write(fd(lockFile), mine.data(), mine.size()) !=
+                              static_cast<ssize_t>(mine.size()))
                 error = lastError();
-            if (!error && ::fsync(fd(made)) != 0)
+            if (!error && ::fsync(fd(lockFile)) != 0)
                 error = lastError();
             moment();
             return error;
@@ -532,8 +548,8 @@ std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::
         }
         moment();
         struct stat moved {};
-        const bool same = ::fstatat(at, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 &&
-                          moved.st_dev == seen.st_dev && moved.st_ino == seen.st_ino;
+        const bool same =
+            ::fstatat(at, aside.c_str(), &moved, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(moved, seen);
         if (!same)
             ::linkat(at, aside.c_str(), at, name.c_str(), 0);
         ::unlinkat(at, aside.c_str(), 0);
@@ -544,203 +560,46 @@ std::error_code LockFile::take(const Folder& folder, const fs::path& name, std::
     return errorCode(EWOULDBLOCK);
 }
 
-std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
-                        std::string& bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return shared::readAll(
-        [&](char* data, std::size_t size, std::size_t& got) {
-            for (;;) {
-                const ssize_t done = ::read(fd(file), data, size);
-                if (done < 0 && errno == EINTR)
-                    continue;
-                if (done < 0)
-                    return lastError();
-                got = static_cast<std::size_t>(done);
-                return std::error_code{};
-            }
-        },
-        sizeHint, limit, bytes);
-}
-
-std::error_code write(const File& file, std::string_view bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    while (!bytes.empty()) {
-        const ssize_t done = ::write(fd(file), bytes.data(), bytes.size());
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return done < 0 ? lastError() : errorCode(EIO);
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-        moment();
-    }
-    traced("write", file.handle());
-    return {};
-}
-
-std::error_code endHere(const File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const off_t at = ::lseek(fd(file), 0, SEEK_CUR);
-    if (at < 0 || ::ftruncate(fd(file), at) != 0)
-        return lastError();
-    traced("truncate", file.handle());
-    moment();
-    return {};
-}
-
-std::error_code sync(const File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
-    if (::fsync(fd(file)) != 0)
-        return lastError();
-    traced("sync", file.handle());
-    moment();
-    return {};
-}
-
-std::error_code close(File& file) {
-    const auto fault = injectedFault();
-    // Linux closes the file even when close is interrupted, so EINTR is no failure.
-    if (::close(static_cast<int>(file.release())) != 0 && errno != EINTR)
-        return fault ? fault : lastError();
-    return fault;
-}
-
-std::error_code copyAccess(const File& from, const File& to, bool& complete) {
-    if (const auto fault = injectedFault())
-        return fault;
-    complete = true;
-    struct stat wanted {};
-    struct stat present {};
-    if (::fstat(fd(from), &wanted) != 0 || ::fstat(fd(to), &present) != 0)
-        return lastError();
-    // The owner first: giving a file away clears its set-id bits, which the mode then restores.
-    if ((present.st_uid != wanted.st_uid || present.st_gid != wanted.st_gid) &&
-        ::fchown(fd(to), wanted.st_uid, wanted.st_gid) != 0) {
-        if (const auto error = refusedOrFailed(errno, complete))
-            return error;
-    }
-    moment();
-    if (const auto error = copyAttributes(fd(from), fd(to), complete))
-        return error;
-    moment();
-    // An ACL sets the mode with it, so the mode is looked at again.
-    if (::fstat(fd(to), &present) != 0)
-        return lastError();
-    const mode_t mode = wanted.st_mode & 07777;
-    if ((present.st_mode & 07777) != mode && ::fchmod(fd(to), mode) != 0) {
-        if (const auto error = refusedOrFailed(errno, complete))
-            return error;
-    }
-    moment();
-    return {};
-}
-
-std::error_code createFolders(const fs::path& folder) {
-    if (const auto fault = injectedFault())
-        return fault;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    return error;
-}
-
-TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error)
-    : folder_(folder) {
-    startHandlingSignals();
-    if ((error = injectedFault()))
-        return;
-    std::mt19937_64 random{std::random_device{}()};
+void removeIfSame(const Folder& folder, const fs::path& name, const FileStatus& own) noexcept {
+    struct stat named {};
     const int at = fd(folder.file);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name_ = temporaryName(nameLength, random());
-        std::copy_n(name_.c_str(), name_.size() + 1, signalHandling.name.data());
-        signalHandling.folder = at;
-        // A signal waits from just before the file exists until its removal is armed, and is
-        // then handled by removing it: the signal handler cannot tell whether the file was made.
-        setSignalMode(deferring);
-        File made;
-        error = openAt(at, name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, made);
-        if (error) {
-            setSignalMode(ending);
-            if (error == std::errc::file_exists)
-                continue;
-            return;
-        }
-        // Locked before anything else, so that no other run takes it for a dead run's. One that
-        // did so first is removing it: this run leaves it to that one and takes another name.
-        const int locked = tryLock(fd(made));
-        moment();
-        struct stat opened {};
-        struct stat named {};
-        const bool stillOurs = ::fstat(fd(made), &opened) == 0 &&
-                               ::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-                               opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-        if ((locked == 0 || cannotLock(locked)) && stillOurs) {
-            file_ = std::move(made);
-            setSignalMode(removing);
-            return;
-        }
-        setSignalMode(ending);
-    }
-    error = errorCode(EEXIST);
+    if (::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        statusOf(named).sameFile(own))
+        ::unlinkat(at, name.c_str(), 0);
 }
 
-TemporaryFile::~TemporaryFile() {
-    struct stat own {};
-    struct stat named {};
-    // Nothing is removed by name once this file is gone from it: a signal waits until the end.
-    setSignalMode(deferring);
-    // What someone else put at the name is left to them.
-    if (file_ && !placed_ && ::fstat(fd(file_), &own) == 0 &&
-        ::fstatat(fd(folder_.file), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == own.st_dev && named.st_ino == own.st_ino) {
-        ::unlinkat(fd(folder_.file), name_.c_str(), 0);
-        moment();
-    }
-    file_ = File();
-    stopHandlingSignals();
+// Made as the temporary files are: 0600 from the moment it exists, through the folder's handle,
+// a link at the name refused.
+std::error_code createNote(const Folder& folder, const fs::path& name, File& file) {
+    return openAt(fd(folder.file), name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK,
+                  file);
 }
 
-std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* expected,
-                                       Obstacle& obstacle) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const int at = fd(folder_.file);
-    // The last looks, as close to the renaming as they can be: the renaming moves whatever
-    // the temporary name holds.
-    struct stat own {};
-    struct stat named {};
-    if (::fstat(fd(file_), &own) != 0)
+std::error_code openNote(const Folder& folder, const fs::path& name, File& file) {
+    const int opened = ::openat(fd(folder.file), name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (opened < 0)
         return lastError();
-    obstacle = Obstacle::none;
-    if (::fstatat(at, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-        named.st_dev != own.st_dev || named.st_ino != own.st_ino)
-        obstacle = Obstacle::temporaryTaken;
-    else if (expected && (::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
-                          !statusOf(named).sameVersion(*expected)))
-        obstacle = Obstacle::targetChanged;
-    if (obstacle != Obstacle::none)
-        return {};
-    if (::renameat(at, name_.c_str(), at, name.c_str()) != 0)
-        return lastError();
-    // The name is the target's now: nothing is left to remove.
-    setSignalMode(ending);
-    moment();
-    placed_ = true;
-    traced("rename", file_.handle(), name);
+    file = File(opened);
     return {};
 }
 
-SignalsDeferred::SignalsDeferred() noexcept {
-    startHandlingSignals();
-    setSignalMode(deferring);
+std::error_code emptyNote(const File& file) {
+    struct stat found {};
+    if (::fstat(fd(file), &found) != 0 ||
+        ((found.st_mode & 07777) != 0600 && ::fchmod(fd(file), 0600) != 0) ||
+        ::ftruncate(fd(file), 0) != 0)
+        return lastError();
+    return {};
 }
 
-SignalsDeferred::~SignalsDeferred() {
-    stopHandlingSignals();
+std::error_code removeName(const Folder& folder, const fs::path& name) {
+    if (::unlinkat(fd(folder.file), name.c_str(), 0) != 0)
+        return lastError();
+    return {};
 }
+
+} // namespace platform
 
 void removeLeftovers(const Folder& folder) noexcept {
     const int at = fd(folder.file);
@@ -756,118 +615,6 @@ void removeLeftovers(const Folder& folder) noexcept {
     while (const dirent* entry = ::readdir(directory.get()))
         if (isTemporaryName(entry->d_name))
             removeIfAbandoned(at, entry->d_name);
-}
-
-namespace {
-
-// A note of this user's: a regular file with no other name, which no one else can have made.
-bool isOwnNote(const struct stat& found) {
-    return S_ISREG(found.st_mode) && found.st_uid == ::geteuid() && found.st_nlink == 1;
-}
-
-// A note is a line or two; anything bigger at its name is no note of this program's.
-constexpr off_t longestNote = 64 * 1024;
-
-} // namespace
-
-std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const int at = fd(folder.file);
-    struct stat there {};
-    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && !isOwnNote(there))
-        return errorCode(EEXIST);
-    // Made as the temporary files are: 0600 from the moment it exists, through the folder's
-    // handle, a link at the name refused.
-    File note;
-    if (const auto error =
-            openAt(at, name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, note))
-        return error;
-    const int opened = fd(note);
-    struct stat found {};
-    if (::fstat(opened, &found) != 0)
-        return lastError();
-    if (!isOwnNote(found))
-        return errorCode(EEXIST);
-    if (((found.st_mode & 07777) != 0600 && ::fchmod(opened, 0600) != 0) ||
-        ::ftruncate(opened, 0) != 0)
-        return lastError();
-    for (std::string_view rest = bytes; !rest.empty();) {
-        const ssize_t done = ::write(opened, rest.data(), rest.size());
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return done < 0 ? lastError() : errorCode(EIO);
-        rest.remove_prefix(static_cast<std::size_t>(done));
-    }
-    traced("write", opened);
-    moment();
-    if (::fsync(opened) != 0)
-        return lastError();
-    traced("sync", opened);
-    if (::close(static_cast<int>(note.release())) != 0 && errno != EINTR)
-        return lastError();
-    if (::fsync(at) != 0)
-        return lastError();
-    traced("sync", at);
-    return {};
-}
-
-std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
-                         bool& found) {
-    if (const auto fault = injectedFault())
-        return fault;
-    bytes.clear();
-    found = false;
-    const int opened = ::openat(fd(folder.file), name.c_str(),
-                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (opened < 0)
-        return errno == ENOENT || errno == ELOOP ? std::error_code{} : lastError();
-    const File note(opened);
-    struct stat status {};
-    if (::fstat(opened, &status) != 0)
-        return lastError();
-    if (!isOwnNote(status) || status.st_size > longestNote)
-        return {};
-    bytes.resize(static_cast<std::size_t>(status.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t done = ::read(opened, bytes.data() + got, bytes.size() - got);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done < 0)
-            return lastError();
-        if (done == 0)
-            break;
-        got += static_cast<std::size_t>(done);
-    }
-    bytes.resize(got);
-    found = true;
-    return {};
-}
-
-std::error_code removeNote(const Folder& folder, const fs::path& name) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const int at = fd(folder.file);
-    struct stat there {};
-    if (::fstatat(at, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT ? std::error_code{} : lastError();
-    if (!isOwnNote(there))
-        return {};
-    if (::unlinkat(at, name.c_str(), 0) != 0 && errno != ENOENT)
-        return lastError();
-    traced("remove", at, name);
-    moment();
-    if (::fsync(at) != 0)
-        return lastError();
-    traced("sync", at);
-    return {};
-}
-
-void syncFolder(const Folder& folder) noexcept {
-    if (::fsync(fd(folder.file)) == 0)
-        traced("sync", folder.file.handle());
 }
 
 void adviseLargePages(void* data, std::size_t size) noexcept {

@@ -1,4 +1,4 @@
-// The system layer on Windows.
+// The system calls beneath os_file.h on Windows.
 //
 // Win32 has no calls relative to an open folder, so names are reached by the folder's path; the
 // folder is held open without delete sharing, which keeps that path its own for the whole run.
@@ -7,9 +7,8 @@
 // Locks are mandatory on Windows: a lock on the file's bytes would stop other programs reading
 // the script, so every lock here is on one byte far past any file's end.
 
-#include "engine/os_file.h"
+#include "engine/os_file_platform.h"
 
-#include "engine/os_file_shared.h"
 #include "engine/temporary_name.h"
 
 #include <windows.h>
@@ -20,16 +19,14 @@
 #include <memory>
 #include <random>
 #include <sddl.h>
-#include <thread>
 #include <utility>
 
 namespace engine::os {
 
 namespace {
 
-using shared::injectedFault;
-using shared::moment;
-using shared::traced;
+using seam::moment;
+using seam::traced;
 
 // Windows' own words for a code the table below does not know.
 class WindowsCategory : public std::error_category {
@@ -238,7 +235,7 @@ bool cannotLock(DWORD error) {
 // stay readable by every other program while a run holds it.
 constexpr std::uint64_t lockedByte = std::uint64_t{1} << 62;
 
-bool tryLock(HANDLE handle, DWORD& error) {
+bool lockNow(HANDLE handle, DWORD& error) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(lockedByte);
     at.OffsetHigh = static_cast<DWORD>(lockedByte >> 32);
@@ -317,30 +314,131 @@ private:
     SECURITY_ATTRIBUTES attributes_{};
 };
 
+// Each missing folder is made, and each one made is checked to be a folder and no link, as
+// someone could put a link in the place of one just made.
+std::error_code makeFolders(const fs::path& folder) {
+    const fs::path full = fs::path(folder).make_preferred().lexically_normal();
+    fs::path reached;
+    for (const fs::path& part : full) {
+        reached /= part;
+        if (reached == full.root_path() || reached == full.root_name())
+            continue;
+        FileStatus there;
+        if (const auto error = statusAtPath(reached, there))
+            return error;
+        if (there.kind == Kind::folder || (there.kind == Kind::link && reached != full))
+            continue;
+        if (there.kind != Kind::missing)
+            return posixError(there.kind == Kind::link ? ELOOP : ENOTDIR);
+        if (!CreateDirectoryW(systemPath(reached).c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return lastError();
+        if (const auto error = requireNoLink(reached))
+            return error;
+    }
+    return {};
+}
+
+// The access a temporary file gives all of the other programs once it is complete.
+constexpr DWORD temporaryAccess = GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC;
+
+// The last looks before a temporary file is put in place, as close to it as they can be: the
+// temporary name must still hold this file, and the target be the version expected. there is
+// what is at the target.
+std::error_code lastLooks(const fs::path& temporary, const fs::path& target, const FileStatus& own,
+                          const FileStatus* expected, FileStatus& there,
+                          TemporaryFile::Obstacle& obstacle) {
+    FileStatus named;
+    if (const auto error = statusAtPath(temporary, named))
+        return error;
+    if (!named.sameFile(own))
+        obstacle = TemporaryFile::Obstacle::temporaryTaken;
+    else if (const auto error = statusAtPath(target, there))
+        return error;
+    else if (expected && !there.sameVersion(*expected))
+        obstacle = TemporaryFile::Obstacle::targetChanged;
+    return {};
+}
+
+// The attributes the file has once in place: a script's own (keepTargets), or for anything else,
+// a backup above all, the ones it was given, the temporary name's hidden mark taken off.
+std::error_code attributesInPlace(const File& file, const fs::path& target, bool keepTargets,
+                                  DWORD& attributes) {
+    if (keepTargets) {
+        attributes = GetFileAttributesW(systemPath(target).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return lastError();
+    } else {
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(handleOf(file), &info))
+            return lastError();
+        attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_HIDDEN;
+    }
+    attributes &= keptAttributes;
+    return {};
+}
+
+// Renames the closed temporary file over target, a link at target replaced as a name and never
+// followed. A script (keepTargets) keeps its own ACL, attributes and creation time through
+// ReplaceFileW.
+bool putInPlace(const fs::path& temporary, const fs::path& target, bool keepTargets) {
+    const auto moveIntoPlace = [&] {
+        return MoveFileExW(systemPath(temporary).c_str(), systemPath(target).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    };
+    if (!keepTargets)
+        return moveIntoPlace();
+    if (ReplaceFileW(systemPath(target).c_str(), systemPath(temporary).c_str(), nullptr, 0, nullptr,
+                     nullptr))
+        return true;
+    const DWORD error = GetLastError();
+    // Without a backup name, this failure has taken the target away and left the new file
+    // under its temporary name: it is moved into place as a new file is.
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        FileStatus left;
+        if (!statusAtPath(target, left) && left.kind == Kind::missing)
+            return moveIntoPlace();
+    }
+    SetLastError(error);
+    return false;
+}
+
+// The file under its new name, open and locked again, as the caller knew it; obstacle tells
+// when what is there is no longer it.
+std::error_code takeBackInPlace(const fs::path& target, const fs::path& name, const FileStatus& own,
+                                DWORD attributes, File& file, TemporaryFile::Obstacle& obstacle) {
+    File reopened;
+    if (const auto error = openPath(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, shareAll,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, reopened))
+        return error;
+    FileStatus now;
+    if (const auto error = statusOf(handleOf(reopened), now))
+        return error;
+    if (!now.sameFile(own)) {
+        obstacle = TemporaryFile::Obstacle::temporaryTaken;
+        return {};
+    }
+    traced("rename", reopened.handle(), name);
+    if (const auto error = setAttributes(handleOf(reopened), attributes))
+        return error;
+    DWORD lockError = ERROR_SUCCESS;
+    if (!lockNow(handleOf(reopened), lockError) && !cannotLock(lockError))
+        return errorCode(lockError);
+    file = std::move(reopened);
+    return {};
+}
+
 } // namespace
 
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != none)
-            CloseHandle(reinterpret_cast<HANDLE>(handle_));
-        handle_ = other.handle_;
-        other.handle_ = none;
-    }
-    return *this;
-}
+namespace platform {
 
-File::~File() {
-    if (handle_ != none)
-        CloseHandle(reinterpret_cast<HANDLE>(handle_));
-}
-
-std::intptr_t File::release() noexcept {
-    return std::exchange(handle_, none);
+std::error_code close(std::intptr_t handle) {
+    if (!CloseHandle(reinterpret_cast<HANDLE>(handle)))
+        return lastError();
+    return {};
 }
 
 std::error_code resolve(const fs::path& path, fs::path& result) {
-    if (const auto fault = injectedFault())
-        return fault;
     File file;
     if (const auto error = openPath(path, FILE_READ_ATTRIBUTES, shareAll, OPEN_EXISTING, 0, file))
         return error;
@@ -374,8 +472,6 @@ std::error_code resolve(const fs::path& path, fs::path& result) {
 }
 
 std::error_code openFolder(const fs::path& path, Folder& folder) {
-    if (const auto fault = injectedFault())
-        return fault;
     File opened;
     // No delete sharing: while the run holds it, the folder keeps its path.
     if (const auto error = openPath(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
@@ -392,31 +488,27 @@ std::error_code openFolder(const fs::path& path, Folder& folder) {
 }
 
 std::error_code openToRead(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
     return openFileAt(folder, name, GENERIC_READ, file);
 }
 
 std::error_code openToRewrite(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
     return openFileAt(folder, name, GENERIC_READ | GENERIC_WRITE, file);
 }
 
 // Made where missing and opened by its path. Whoever may write where the log is kept could put
 // a link (a reparse point) in the place of its folder or of the log, to a folder or file of an
 // administrator's, who would then append a script's text to it: neither is opened through one.
+// The opening is an operation of its own for the fault seam, after the making, as it has always
+// been here.
 std::error_code openOwnFolder(const fs::path& path, Folder& folder) {
-    if (const auto error = createFolders(path))
+    if (const auto error = makeFolders(path))
         return error;
     if (const auto error = requireNoLink(path))
         return error;
-    return openFolder(path, folder);
+    return os::openFolder(path, folder);
 }
 
 std::error_code openLog(const Folder& folder, const fs::path& name, File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
     File opened;
     OwnerOnly ownerOnly;
     // Appending only: each write lands at the end, whoever else appends.
@@ -435,104 +527,70 @@ std::error_code openLog(const Folder& folder, const fs::path& name, File& file) 
     return {};
 }
 
-// The owner and mode of FileStatus keep their defaults here: no one else, nothing to change.
-std::error_code makePrivate(const File&) {
-    return {};
-}
-
 std::error_code status(const File& file, FileStatus& result) {
-    if (const auto fault = injectedFault())
-        return fault;
     return statusOf(handleOf(file), result);
 }
 
 std::error_code statusAt(const Folder& folder, const fs::path& name, FileStatus& result) {
-    if (const auto fault = injectedFault())
-        return fault;
     return statusAtPath(folder.path / name, result);
 }
 
-std::error_code lock(const File& file, std::chrono::milliseconds patience) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return shared::lockWithin(
-        [&](std::error_code& failure) {
-            DWORD error = ERROR_SUCCESS;
-            if (tryLock(handleOf(file), error) || cannotLock(error))
-                return shared::LockTry::taken;
-            if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
-                return shared::LockTry::busy;
-            failure = errorCode(error);
-            return shared::LockTry::failed;
-        },
-        patience);
+// The owner and mode of FileStatus keep their defaults here: no one else, nothing to change, so
+// no run asks for this.
+std::error_code makePrivate(const File&) {
+    return {};
 }
 
-std::error_code readAll(const File& file, std::size_t sizeHint, std::size_t limit,
-                        std::string& bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    return shared::readAll(
-        [&](char* data, std::size_t size, std::size_t& got) {
-            DWORD done = 0;
-            if (!ReadFile(handleOf(file), data,
-                          static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30)), &done,
-                          nullptr))
-                return lastError();
-            got = done;
-            return std::error_code{};
-        },
-        sizeHint, limit, bytes);
+// A file system that cannot lock has nothing to wait for, so no run asks for a lock file here.
+LockTry tryLock(const File& file, std::error_code& failure) {
+    DWORD error = ERROR_SUCCESS;
+    if (lockNow(handleOf(file), error) || cannotLock(error))
+        return LockTry::taken;
+    if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
+        return LockTry::busy;
+    failure = errorCode(error);
+    return LockTry::failed;
 }
 
-std::error_code write(const File& file, std::string_view bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    while (!bytes.empty()) {
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<std::size_t>(bytes.size(), DWORD{1} << 30));
-        DWORD done = 0;
-        if (!WriteFile(handleOf(file), bytes.data(), wanted, &done, nullptr))
-            return lastError();
-        if (done == 0)
-            return posixError(EIO);
-        bytes.remove_prefix(done);
-    }
-    traced("write", file.handle());
+std::error_code readSome(const File& file, char* data, std::size_t size, std::size_t& got) {
+    DWORD done = 0;
+    if (!ReadFile(handleOf(file), data,
+                  static_cast<DWORD>(std::min<std::size_t>(size, DWORD{1} << 30)), &done, nullptr))
+        return lastError();
+    got = done;
+    return {};
+}
+
+std::error_code writeSome(const File& file, std::string_view bytes, std::size_t& done) {
+    const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), DWORD{1} << 30));
+    DWORD written = 0;
+    if (!WriteFile(handleOf(file), bytes.data(), wanted, &written, nullptr))
+        return lastError();
+    done = written;
     return {};
 }
 
 std::error_code endHere(const File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
     if (!SetEndOfFile(handleOf(file)))
         return lastError();
-    traced("truncate", file.handle());
     return {};
 }
 
 std::error_code sync(const File& file) {
-    if (const auto fault = injectedFault())
-        return fault;
     if (!FlushFileBuffers(handleOf(file)))
         return lastError();
-    traced("sync", file.handle());
     return {};
 }
 
-std::error_code close(File& file) {
-    const auto fault = injectedFault();
-    if (!CloseHandle(reinterpret_cast<HANDLE>(file.release())))
-        return fault ? fault : lastError();
-    return fault;
+// Windows writes a folder's entries through with the renaming (MOVEFILE_WRITE_THROUGH).
+std::error_code syncFolder(const Folder&, bool& synced) {
+    synced = false;
+    return {};
 }
 
 // Windows keeps who may do what in the file's DACL, and what it is in its attributes: both are
 // given to the new file. The owner stays this user's, as it would with any editor's save.
 std::error_code copyAccess(const File& from, const File& to, bool& complete) {
-    if (const auto fault = injectedFault())
-        return fault;
-    complete = true;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     const DWORD got = GetSecurityInfo(handleOf(from), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
@@ -568,119 +626,64 @@ std::error_code copyAccess(const File& from, const File& to, bool& complete) {
     return setAttributes(handleOf(to), attributes);
 }
 
-// Each missing folder is made, and each one made is checked to be a folder and no link, as
-// someone could put a link in the place of one just made.
-std::error_code createFolders(const fs::path& folder) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const fs::path full = fs::path(folder).make_preferred().lexically_normal();
-    fs::path reached;
-    for (const fs::path& part : full) {
-        reached /= part;
-        if (reached == full.root_path() || reached == full.root_name())
-            continue;
-        FileStatus there;
-        if (const auto error = statusAtPath(reached, there))
-            return error;
-        if (there.kind == Kind::folder || (there.kind == Kind::link && reached != full))
-            continue;
-        if (there.kind != Kind::missing)
-            return posixError(there.kind == Kind::link ? ELOOP : ENOTDIR);
-        if (!CreateDirectoryW(systemPath(reached).c_str(), nullptr) &&
-            GetLastError() != ERROR_ALREADY_EXISTS)
-            return lastError();
-        if (const auto error = requireNoLink(reached))
-            return error;
-    }
-    return {};
-}
-
-TemporaryFile::TemporaryFile(const Folder& folder, std::size_t nameLength, std::error_code& error)
-    : folder_(folder) {
-    if ((error = injectedFault()))
-        return;
+std::error_code makeTemporary(const Folder& folder, std::size_t nameLength, std::string& name,
+                              File& file, FileStatus& own) {
     std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name_ = temporaryName(nameLength, random());
+        name = temporaryName(nameLength, random());
         File made;
         // Hidden, so that no file list shows it; this user's alone, and shared with no one,
         // while it is written.
         OwnerOnly ownerOnly;
-        error = openPath(folder.path / wide(name_),
-                         GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0,
-                         CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, made, ownerOnly.attributes());
+        auto error = openPath(folder.path / wide(name), temporaryAccess, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN, made, ownerOnly.attributes());
         if (error == std::errc::file_exists)
             continue;
         if (error)
-            return;
+            return error;
         DWORD lockError = ERROR_SUCCESS;
-        if (!tryLock(handleOf(made), lockError) && !cannotLock(lockError)) {
-            error = errorCode(lockError);
+        if (!lockNow(handleOf(made), lockError) && !cannotLock(lockError)) {
             FILE_DISPOSITION_INFO gone{TRUE};
             SetFileInformationByHandle(handleOf(made), FileDispositionInfo, &gone, sizeof gone);
-            return;
+            return errorCode(lockError);
         }
-        if ((error = statusOf(handleOf(made), own_)))
-            return;
-        file_ = std::move(made);
-        return;
+        if ((error = statusOf(handleOf(made), own)))
+            return error;
+        file = std::move(made);
+        return {};
     }
-    error = posixError(EEXIST);
+    return posixError(EEXIST);
 }
 
-TemporaryFile::~TemporaryFile() {
-    if (placed_ || name_.empty())
+void removeTemporary(const Folder& folder, const std::string& name, File& file,
+                     const FileStatus& own, bool placed) noexcept {
+    if (placed || name.empty())
         return;
     // Removed through its own handle where it still has one: whatever someone else put at its
     // name is left to them.
     FILE_DISPOSITION_INFO gone{TRUE};
-    if (file_ &&
-        SetFileInformationByHandle(handleOf(file_), FileDispositionInfo, &gone, sizeof gone))
+    if (file && SetFileInformationByHandle(handleOf(file), FileDispositionInfo, &gone, sizeof gone))
         return;
-    file_ = File();
-    const fs::path path = folder_.path / wide(name_);
-    FileStatus named;
-    if (own_.kind != Kind::missing && !statusAtPath(path, named) && named.sameFile(own_))
-        DeleteFileW(systemPath(path).c_str());
+    file = File();
+    if (own.kind != Kind::missing)
+        removeIfSame(folder, wide(name), own);
 }
 
-std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* expected,
-                                       Obstacle& obstacle) {
-    if (const auto fault = injectedFault())
-        return fault;
-    const fs::path temporary = folder_.path / wide(name_);
-    const fs::path target = folder_.path / name;
-    // The last looks, as close to the renaming as they can be.
-    obstacle = Obstacle::none;
-    FileStatus named;
+std::error_code placeTemporary(const Folder& folder, const std::string& name, File& file,
+                               const FileStatus& own, const fs::path& target,
+                               const FileStatus* expected, TemporaryFile::Obstacle& obstacle,
+                               bool& placed) {
+    const fs::path temporary = folder.path / wide(name);
+    const fs::path targetPath = folder.path / target;
     FileStatus there;
-    if (const auto error = statusAtPath(temporary, named))
+    if (const auto error = lastLooks(temporary, targetPath, own, expected, there, obstacle))
         return error;
-    if (!named.sameFile(own_))
-        obstacle = Obstacle::temporaryTaken;
-    else if (const auto error = statusAtPath(target, there))
-        return error;
-    else if (expected && !there.sameVersion(*expected))
-        obstacle = Obstacle::targetChanged;
-    if (obstacle != Obstacle::none)
+    if (obstacle != TemporaryFile::Obstacle::none)
         return {};
-
-    // A script (the version the run read is given) is replaced keeping its own ACL, attributes
-    // and creation time. Anything else, a backup above all, is moved into place with the access
-    // it was given, the temporary name's hidden mark taken off.
     const bool keepTargets = expected && there.kind == Kind::regular;
     DWORD attributes = 0;
-    if (keepTargets) {
-        attributes = GetFileAttributesW(systemPath(target).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
-            return lastError();
-    } else {
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(handleOf(file_), &info))
-            return lastError();
-        attributes = info.dwFileAttributes & ~FILE_ATTRIBUTE_HIDDEN;
-    }
-    attributes &= keptAttributes;
+    if (const auto error = attributesInPlace(file, targetPath, keepTargets, attributes))
+        return error;
     // Both ways of renaming open the file themselves, sharing it with no one, so this run's
     // handle, and the lock it holds, go first. Until the file is opened and locked again under
     // its new name, a second run could take it: a rename through this handle would keep the
@@ -688,70 +691,58 @@ std::error_code TemporaryFile::replace(const fs::path& name, const FileStatus* e
     // locked, until it is replaced. What a second run takes in that moment is the patched
     // script; the log and the backup already hold the text as read, and this run then says
     // that another run took the script.
-    file_ = File();
-    // A link at the name is replaced as a name and never followed.
-    const auto moveIntoPlace = [&] {
-        return MoveFileExW(systemPath(temporary).c_str(), systemPath(target).c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    };
-    bool placed = false;
-    if (keepTargets) {
-        placed = ReplaceFileW(systemPath(target).c_str(), systemPath(temporary).c_str(), nullptr, 0,
-                              nullptr, nullptr);
-        const DWORD error = placed ? ERROR_SUCCESS : GetLastError();
-        // Without a backup name, this failure has taken the target away and left the new file
-        // under its temporary name: it is moved into place as a new file is.
-        if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-            error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-            FileStatus left;
-            if (!statusAtPath(target, left) && left.kind == Kind::missing)
-                placed = moveIntoPlace();
-            else
-                SetLastError(error);
-        } else if (!placed) {
-            SetLastError(error);
-        }
-    } else {
-        placed = moveIntoPlace();
-    }
-    if (!placed) {
+    file = File();
+    if (!putInPlace(temporary, targetPath, keepTargets)) {
         const auto error = lastError();
         // Opened again so that the temporary file is still this object's to remove.
-        openPath(temporary, GENERIC_READ | GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC, 0,
-                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, file_);
+        openPath(temporary, temporaryAccess, 0, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, file);
         return error;
     }
-    placed_ = true;
+    placed = true;
     moment();
-    // The file under its new name, open and locked again, as the caller knew it.
-    File reopened;
-    if (const auto error = openPath(target, GENERIC_READ | FILE_WRITE_ATTRIBUTES, shareAll,
-                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, reopened))
-        return error;
-    FileStatus now;
-    if (const auto error = statusOf(handleOf(reopened), now))
-        return error;
-    if (!now.sameFile(own_)) {
-        obstacle = Obstacle::temporaryTaken;
-        return {};
-    }
-    traced("rename", reopened.handle(), name);
-    if (const auto error = setAttributes(handleOf(reopened), attributes))
-        return error;
-    DWORD lockError = ERROR_SUCCESS;
-    if (!tryLock(handleOf(reopened), lockError) && !cannotLock(lockError))
-        return errorCode(lockError);
-    file_ = std::move(reopened);
+    return takeBackInPlace(targetPath, target, own, attributes, file, obstacle);
+}
+
+// lock() here takes a file system that cannot lock for one with nothing to wait for, so no run
+// asks for a lock file on Windows.
+std::error_code takeLockFile(const Folder&, const fs::path&, std::string&, FileStatus&, bool&) {
+    return posixError(ENOTSUP);
+}
+
+void removeIfSame(const Folder& folder, const fs::path& name, const FileStatus& own) noexcept {
+    const fs::path path = folder.path / name;
+    FileStatus named;
+    if (!statusAtPath(path, named) && named.sameFile(own))
+        DeleteFileW(systemPath(path).c_str());
+}
+
+// Notes are hidden files, made as the temporary files are: the user's alone from the moment
+// they exist, and every name opened as itself, a link refused.
+std::error_code createNote(const Folder& folder, const fs::path& name, File& file) {
+    OwnerOnly ownerOnly;
+    return openPath(folder.path / name, GENERIC_WRITE, 0, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, file,
+                    ownerOnly.attributes());
+}
+
+std::error_code openNote(const Folder& folder, const fs::path& name, File& file) {
+    return openPath(folder.path / name, GENERIC_READ, shareAll, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT, file);
+}
+
+std::error_code emptyNote(const File& file) {
+    if (!SetEndOfFile(handleOf(file)))
+        return lastError();
     return {};
 }
 
-// lock() here still takes a file system that cannot lock for one with nothing to wait for, so no
-// run asks for a lock file on Windows.
-LockFile::~LockFile() = default;
-
-std::error_code LockFile::take(const Folder&, const fs::path&, std::string&) {
-    return posixError(ENOTSUP);
+std::error_code removeName(const Folder& folder, const fs::path& name) {
+    if (!DeleteFileW(systemPath(folder.path / name).c_str()))
+        return lastError();
+    return {};
 }
+
+} // namespace platform
 
 // No signal ends a Windows program part way through a write the way SIGTERM does: closing the
 // window waits for the run, and a killed process is killed whatever it asks for.
@@ -778,85 +769,6 @@ void removeLeftovers(const Folder& folder) noexcept {
             CloseHandle(leftover);
     } while (FindNextFileW(search, &found));
     FindClose(search);
-}
-
-// Notes are hidden files, made as the temporary files are: the user's alone from the moment
-// they exist, and every name opened as itself, a link refused.
-std::error_code writeNote(const Folder& folder, const fs::path& name, std::string_view bytes) {
-    if (const auto fault = injectedFault())
-        return fault;
-    File note;
-    OwnerOnly ownerOnly;
-    if (const auto error = openPath(folder.path / name, GENERIC_WRITE, 0, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, note,
-                                    ownerOnly.attributes()))
-        return error;
-    FileStatus found;
-    if (const auto error = statusOf(handleOf(note), found))
-        return error;
-    if (found.kind != Kind::regular || found.links != 1)
-        return posixError(EEXIST);
-    if (!SetEndOfFile(handleOf(note)))
-        return lastError();
-    for (std::string_view rest = bytes; !rest.empty();) {
-        DWORD done = 0;
-        if (!WriteFile(handleOf(note), rest.data(), static_cast<DWORD>(rest.size()), &done,
-                       nullptr))
-            return lastError();
-        if (done == 0)
-            return posixError(EIO);
-        rest.remove_prefix(done);
-    }
-    traced("write", note.handle());
-    if (!FlushFileBuffers(handleOf(note)))
-        return lastError();
-    traced("sync", note.handle());
-    return {};
-}
-
-std::error_code readNote(const Folder& folder, const fs::path& name, std::string& bytes,
-                         bool& found) {
-    if (const auto fault = injectedFault())
-        return fault;
-    bytes.clear();
-    found = false;
-    File note;
-    if (const auto error = openPath(folder.path / name, GENERIC_READ, shareAll, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, note))
-        return error == std::errc::no_such_file_or_directory ? std::error_code{} : error;
-    FileStatus status;
-    if (const auto error = statusOf(handleOf(note), status))
-        return error;
-    if (status.kind != Kind::regular || status.links != 1 || status.size > 64 * 1024)
-        return {};
-    bytes.resize(static_cast<std::size_t>(status.size));
-    DWORD got = 0;
-    if (!ReadFile(handleOf(note), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
-        return lastError();
-    bytes.resize(got);
-    found = true;
-    return {};
-}
-
-std::error_code removeNote(const Folder& folder, const fs::path& name) {
-    if (const auto fault = injectedFault())
-        return fault;
-    FileStatus there;
-    if (const auto error = statusAtPath(folder.path / name, there))
-        return error;
-    if (there.kind != Kind::regular || there.links != 1)
-        return {};
-    if (!DeleteFileW(systemPath(folder.path / name).c_str())) {
-        const auto error = lastError();
-        if (error != std::errc::no_such_file_or_directory)
-            return error;
-    }
-    traced("remove", folder.file.handle(), name);
-    return {};
-}
-
-void syncFolder(const Folder&) noexcept {
-    // Windows writes a folder's entries through with the renaming (MOVEFILE_WRITE_THROUGH).
 }
 
 void adviseLargePages(void*, std::size_t) noexcept {}

@@ -1,7 +1,7 @@
 #include "engine/patch_findings.h"
 
+#include "engine/file_formats.h"
 #include "engine/patch_rules.h"
-#include "engine/script_files.h"
 
 namespace engine {
 

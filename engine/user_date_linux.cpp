@@ -1,6 +1,6 @@
 // Linux: the user's date and time formats are those of the locale the environment names.
 
-#include "engine/script_files.h"
+#include "engine/file_formats.h"
 
 namespace engine {
 

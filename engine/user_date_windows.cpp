@@ -1,7 +1,7 @@
 // Windows: the user's short date and long time, as set in the region settings. The C++ locale
 // of MinGW's runtime is always "C", which writes the American form whatever the user chose.
 
-#include "engine/script_files.h"
+#include "engine/file_formats.h"
 
 #include <windows.h>
 

@@ -2,9 +2,9 @@
 
 // The script, the folders and the answers that the patch run's tests share.
 
+#include "engine/file_formats.h"
 #include "engine/patch_rules.h"
 #include "engine/patch_run.h"
-#include "engine/script_files.h"
 #include "tests/engine/test_support.h"
 
 #include <gtest/gtest.h>

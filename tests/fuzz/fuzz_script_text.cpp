@@ -5,7 +5,7 @@
 // Input: the script file's bytes as they are; CR, LF and NUL are single bytes a mutator
 // reaches without help.
 
-#include "engine/script_files.h"
+#include "engine/file_formats.h"
 #include "tests/fuzz/fuzz_support.h"
 
 #include <string>
