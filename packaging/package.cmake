@@ -23,4 +23,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(MORVANE_PACKAGE_MAINTAINER "Morvane 4.8 Patch developers <morvane-patch@localhost>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MORVANE_PACKAGE_MAINTAINER}")
+set(CPACK_MORVANE_SOURCE_DATE_EPOCH "${MORVANE_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/packaging/source_date.cmake")
 include(CPack)
