@@ -50,8 +50,9 @@ add_custom_target(windows_zip
           "${zip_root}/libstdc++-6.dll" "${zip_root}/libgcc_s_seh-1.dll"
           "${zip_root}/libwinpthread-1.dll" "${zip_root}/platforms/qwindows.dll"
           "${zip_root}/styles/qwindowsvistastyle.dll"
-  # Same input, same zip: fixed times, a fixed order and no extra fields.
-  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "cd \"${zip_stage}\" && find . -exec touch -h -d 2026-12-08T00:00:00Z {} + && find . -type f | cut -c 3- | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
+  # Same commit, same zip: modes that do not follow the umask, every file dated by the last
+  # commit (zip keeps local time, here UTC), a fixed order and no extra fields (owners, times).
+  COMMAND ${CMAKE_COMMAND} -E env TZ=UTC sh -c "cd \"${zip_stage}\" && chmod -R a=rX,u+w . && find . -exec touch -h -d @${MORVANE_SOURCE_DATE_EPOCH} {} + && find . -type f | cut -c 3- | LC_ALL=C sort | zip -q -X -D \"${CMAKE_BINARY_DIR}/${zip_name}\" -@"
   DEPENDS morvane-patch ${notices}
   COMMENT "Writing ${zip_name}"
   VERBATIM)
