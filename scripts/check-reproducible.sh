@@ -85,6 +85,6 @@ if ! command -v diffoscope >/dev/null; then
 fi
 for name in "${differing[@]}"; do
     echo "== NOT reproducible: $name differs; diffoscope says =="
-    (cd "$work" && diffoscope --text - --max-report-size 400000 "out-a/$name" "out-b/$name") || true
+    (cd "$work" && diffoscope --text - --max-text-report-size 400000 "out-a/$name" "out-b/$name") || true
 done
 exit 1
