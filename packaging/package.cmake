@@ -23,4 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(MORVANE_PACKAGE_MAINTAINER "Morvane 4.8 Patch developers <morvane-patch@localhost>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MORVANE_PACKAGE_MAINTAINER}")
+set(CPACK_MORVANE_SOURCE_DATE_EPOCH "${MORVANE_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/packaging/source_date.cmake")
+# The Python that makes the program's font, which the build therefore has.
+set(CPACK_MORVANE_PYTHON "${MORVANE_FONT_PYTHON}")
+set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/packaging/deb_member_modes.cmake")
 include(CPack)
