@@ -210,13 +210,8 @@ std::error_code requireNoLink(const fs::path& folder) {
     return {};
 }
 
-// Opens a file at name for reading or writing; a folder is left to the caller's own check of
-// its kind, a link is refused.
-std::error_code openFileAt(const Folder& folder, const fs::path& name, DWORD access, File& file) {
-    File opened;
-    if (const auto error = openPath(folder.path / name, access, shareAll, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT, opened))
-        return error;
+// Hands over a file opened without following a link, unless it is one: then it is closed.
+std::error_code keepUnlessALink(File& opened, File& file) {
     FileStatus found;
     if (const auto error = statusOf(handleOf(opened), found))
         return error;
@@ -224,6 +219,16 @@ std::error_code openFileAt(const Folder& folder, const fs::path& name, DWORD acc
         return posixError(ELOOP);
     file = std::move(opened);
     return {};
+}
+
+// Opens a file at name for reading or writing; a folder is left to the caller's own check of
+// its kind, a link is refused.
+std::error_code openFileAt(const Folder& folder, const fs::path& name, DWORD access, File& file) {
+    File opened;
+    if (const auto error = openPath(folder.path / name, access, shareAll, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, opened))
+        return error;
+    return keepUnlessALink(opened, file);
 }
 
 bool cannotLock(DWORD error) {
@@ -518,13 +523,7 @@ std::error_code openLog(const Folder& folder, const fs::path& name, File& file) 
                      FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT,
                      opened, ownerOnly.attributes()))
         return error;
-    FileStatus found;
-    if (const auto error = statusOf(handleOf(opened), found))
-        return error;
-    if (found.kind == Kind::link)
-        return posixError(ELOOP);
-    file = std::move(opened);
-    return {};
+    return keepUnlessALink(opened, file);
 }
 
 std::error_code status(const File& file, FileStatus& result) {
