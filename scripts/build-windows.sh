@@ -5,6 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
 install_packages "${windows_packages[@]}"
+use_compiler_cache
 
 MORVANE_QT_WINDOWS=$(bash scripts/build-qt-windows.sh | tail -n 1)
 export MORVANE_QT_WINDOWS

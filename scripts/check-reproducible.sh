@@ -16,6 +16,10 @@ install_packages "${program_packages[@]}" dpkg-dev file "${windows_packages[@]}"
 MORVANE_QT_WINDOWS=$(bash scripts/build-qt-windows.sh | tail -n 1)
 export MORVANE_QT_WINDOWS
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
+# Each clone compiles every object itself: objects the test command cached would make the two
+# builds the same whatever the compiler does.
+unset CMAKE_CXX_COMPILER_LAUNCHER
+export CCACHE_DISABLE=1
 commit=$(git rev-parse HEAD)
 version=$(sed -n 's/^project(morvane_patch VERSION \([^ ]*\) .*/\1/p' CMakeLists.txt)
 deb_name=morvane-patch_${version}_$(dpkg --print-architecture).deb

@@ -127,6 +127,14 @@ as_tester wineserver -p </dev/null >/dev/null 2>&1 || fail "the Wine server did 
 # Makes the prefix the first time, brings it up to date after a Wine upgrade, and starts Wine's
 # services before the tests, outside CTest's pipes.
 as_tester wineboot -i </dev/null >/dev/null 2>&1 || fail "wineboot could not make the prefix"
+# Wine shows the tests' windows inside one desktop window of its own, as Windows itself would,
+# rather than each as a window of the X server. With no window manager there, Wine waited about
+# two seconds on every window it showed or hid, for an answer only a window manager gives: the
+# main window's tests took 150 s instead of 12.
+as_tester wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f \
+    >/dev/null 2>&1 || fail "could not give Wine its own desktop"
+as_tester wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f \
+    >/dev/null 2>&1 || fail "could not give Wine's desktop its size"
 say "Wine is up after $((SECONDS - started)) s; running the tests"
 
 # The preset runs two tests at a time, one per core, each with its deadline.

@@ -5,6 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/setup-common.sh"
 cd "$(repo_root)"
 install_packages "${program_packages[@]}" "${test_packages[@]}"
+use_compiler_cache
 
 status=0
 echo "== style =="
