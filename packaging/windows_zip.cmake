@@ -63,7 +63,7 @@ if(BUILD_TESTING)
   # The version record and icon, read back from the built program through Windows' own calls,
   # and the zip's list of files.
   add_executable(version_record_windows tests/version_record_windows.cpp)
-  target_link_libraries(version_record_windows PRIVATE GTest::gtest version)
+  target_link_libraries(version_record_windows PRIVATE GTest::gtest version morvane_warnings)
   add_test(NAME windows.version_record
            COMMAND version_record_windows "Z:$<TARGET_FILE:morvane-patch>")
   set_tests_properties(windows.version_record PROPERTIES TIMEOUT 60 LABELS windows)

@@ -135,7 +135,7 @@ void tst_FrmPatch::bannerAtNaturalSize() {
 // not the window's pixels enlarged; and the window keeps its proportions.
 void tst_FrmPatch::bannerSharpOnScaledScreen() {
     if (qApp->devicePixelRatio() != 2.0)
-        QSKIP("needs a screen scaled twice: ui.tst_frmpatch_scaled runs it with QT_SCALE_FACTOR=2");
+        QSKIP("needs a screen scaled twice: ui.frmpatch_scaled_2 runs it with QT_SCALE_FACTOR=2");
     Machine machine;
     frmPatch window(machine.volumes());
     window.show();

@@ -4,7 +4,7 @@
 # and Yes, then check the script, backup and log byte for byte, open and close the information
 # window, and check that the program still answers.
 #
-# Usage: patch_session.sh <morvane-patch> <xwd_to_png> <data folder> <screenshot folder>
+# Usage: patch_session_linux.sh <morvane-patch> <xwd_to_png> <data folder> <screenshot folder>
 #
 # Every wait has a deadline, and whatever happens the program and the X server are killed at the
 # end. A screenshot of every step goes to the screenshot folder, as PNG.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs accessibility.py in a D-Bus session of its own, with the accessibility bus that a desktop
+# Runs accessibility_linux.py in a D-Bus session of its own, with the accessibility bus that a desktop
 # starts for a screen reader, so the program is read over AT-SPI as Orca reads it.
 #
-# Usage: accessibility.sh names|status <morvane-patch> [data folder]
+# Usage: accessibility_linux.sh names|status <morvane-patch> [data folder]
 #
 # The session, the accessibility bus and everything the script started end with it; the whole
 # run is bounded, below CTest's own timeout.
@@ -28,4 +28,4 @@ start_xvfb "$work" || exit 1
 
 # Debian's python3-pyatspi belongs to the system's Python, whatever python3 is first on the path.
 timeout -k 5 150 dbus-run-session -- \
-    "$python" -W ignore::DeprecationWarning "$here/accessibility.py" "$@"
+    "$python" -W ignore::DeprecationWarning "$here/accessibility_linux.py" "$@"

@@ -1,4 +1,4 @@
-"""Reads the running program over AT-SPI, as a screen reader does. Run by accessibility.sh.
+"""Reads the running program over AT-SPI, as a screen reader does. Run by accessibility_linux.sh.
 
 names <program>:         the controls' names, and the lists' current entries kept as values.
 status <program> <data>: a patch run driven by the reader's own actions, every status heard.
@@ -80,10 +80,10 @@ class Session:
         self.program = None
 
     def start(self):
-        # The X server is the one accessibility.sh started.
+        # The X server is the one accessibility_linux.sh started.
         display = os.environ.get("DISPLAY")
         if not display:
-            raise Failure("no X server: run this through accessibility.sh")
+            raise Failure("no X server: run this through accessibility_linux.sh")
         # What a screen reader does when it starts: tells the desktop that one is listening.
         subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
                         "/org/a11y/bus", "org.freedesktop.DBus.Properties.Set",
