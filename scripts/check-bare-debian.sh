@@ -138,6 +138,11 @@ echo "== start.sh showed the program's window $((SECONDS - start)) s after it be
 kill -TERM -- "-$program_pid" 2>/dev/null || true
 wait "$program_pid" 2>/dev/null || true
 program_pid=
+# The tests start X servers of their own in the root. Their lock files are in the root's /tmp,
+# not this machine's, so with the socket folder still shared they could take a display of this
+# machine's and cut its clients off.
+umount -l "$root/tmp/.X11-unix"
+stop_xvfb
 
 echo "== bash scripts/test.sh in the bare root =="
 status=0
