@@ -1,8 +1,10 @@
 #include "ui/frm_patch.h"
 
 #include "app/font_engine.h"
+#include "app/given_path.h"
 #include "app/start_up_memory.h"
 #include "assets/resources.h"
+#include "places/script_search.h"
 #include "ui/failure_report.h"
 
 #include <QApplication>
@@ -22,7 +24,15 @@ int main(int argc, char* argv[]) {
         // main window's.
         QApplication::setFont(assets::tahoma());
         frmPatch window;
+        // A path the user gave is what they want shown; otherwise the script where the chat
+        // client keeps it, so that nobody has to browse down to it.
+        const QString given = givenPath(argc, argv);
+        if (given.isEmpty())
+            window.selectFound(places::newestScript(places::scriptFolders()));
         window.show();
+        // Any message about the path comes over the window, not before it.
+        if (!given.isEmpty())
+            window.openGiven(given);
         releaseStartUpMemory();
         return app.exec();
     } catch (const std::exception& failure) {

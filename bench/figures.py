@@ -99,6 +99,15 @@ if have("morvane-patch.map_ms", "qt-minimal-window.map_ms"):
     row("start-up: exec to main window mapped, Xvfb", "<= 1.3x minimal Qt window",
         spread("morvane-patch.map_ms", unit=" ms"),
         "minimal " + spread("qt-minimal-window.map_ms", unit=" ms"), ratio, ratio <= 1.3)
+if have("startup-steps.script_search", "startup-steps.script_shown"):
+    found = [a + b for a, b in zip(runs["startup-steps.script_search"],
+                                   runs["startup-steps.script_shown"])]
+    runs["startup-steps.script_found"] = found
+    row("start-up: the script searched for in five Wine prefixes and shown (startup-steps)",
+        "<= 20 ms", spread("startup-steps.script_found", unit=" ms"),
+        "search " + spread("startup-steps.script_search", unit=" ms") + ", shown " +
+        spread("startup-steps.script_shown", unit=" ms"), None,
+        median("startup-steps.script_found") <= 20)
 for field, label in [("pss_kib", "PSS"), ("rss_kib", "RSS")]:
     if have(f"morvane-patch.{field}", f"qt-minimal-window.{field}"):
         ratio = median(f"morvane-patch.{field}") / median(f"qt-minimal-window.{field}")

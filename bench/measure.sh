@@ -32,7 +32,7 @@ skipped() { [[ " $SKIP " == *" $1 "* ]]; }
 if [[ $BUILD_DIR == build/default ]]; then
     cmake --preset default >/dev/null
     cmake --build --preset default -j2 --target rules_bench make-script morvane-patch-once \
-        file-ops-floor qt-minimal-window wait-for-map morvane-patch >/dev/null
+        file-ops-floor qt-minimal-window wait-for-map morvane-patch startup-steps >/dev/null
 fi
 build=$(cd "$BUILD_DIR" && pwd)
 bin=$build/bench
@@ -162,6 +162,26 @@ if ! skipped startup; then
     home=$work/home # the patcher's log folder and Qt's caches stay out of the user's home
     mkdir -p "$home/runtime"
     chmod 700 "$home/runtime"
+    # Five Wine prefixes as Bottles makes them, each with the chat client's folders (a few
+    # hundred logs among them) and Wine's links to the home folder; one holds the script. The
+    # program searches them at every start, as it would a user's.
+    rm -rf "$home/.local/share/bottles"
+    for n in 1 2 3 4 5; do
+        prefix=$home/.local/share/bottles/bottles/chat$n
+        user=$prefix/drive_c/users/ann
+        mirc=$user/AppData/Roaming/mIRC
+        mkdir -p "$prefix/dosdevices" "$mirc"/{scripts/morvane,logs,channels,download,sounds} \
+            "$prefix/drive_c/Program Files/mIRC" "$prefix/drive_c/Program Files (x86)" \
+            "$prefix/drive_c/windows/system32"
+        ln -s ../drive_c "$prefix/dosdevices/c:"
+        ln -s / "$prefix/dosdevices/z:"
+        ln -s "$home" "$user/Documents"
+        ln -s "$home" "$user/Desktop"
+        for ((i = 0; i < 300; ++i)); do : >"$mirc/logs/#room$i.network.log"; done
+        : >"$mirc/mirc.ini"
+        : >"$prefix/drive_c/Program Files/mIRC/mirc.exe"
+        if ((n == 3)); then : >"$mirc/scripts/morvane/morvane.mrc"; fi
+    done
     for ((i = 0; i < STARTUP_RUNS; ++i)); do
         for program in morvane-patch qt-minimal-window; do
             path=$build/app/morvane-patch
@@ -170,6 +190,10 @@ if ! skipped startup; then
             for field in $line; do
                 record "$program.${field%%=*}" "${field#*=}"
             done
+        done
+        line=$(DISPLAY=$display HOME=$home XDG_RUNTIME_DIR=$home/runtime QT_QPA_PLATFORM=xcb "$bin/startup-steps")
+        for field in $line; do
+            record "startup-steps.${field%%=*}" "${field#*=}"
         done
     done
     stop_xvfb

@@ -5,6 +5,7 @@
 #include "assets/resources.h"
 #include "controls/dir_list.h"
 #include "controls/file_list.h"
+#include "places/script_search.h"
 #include "places/volumes.h"
 #include "ui/frm_patch.h"
 
@@ -57,6 +58,12 @@ int main(int argc, char* argv[]) {
     laps.lap("file_list");
     frmPatch window;
     laps.lap("main_window_after_those");
+    // As the program does when it is given no path: the chat client's folders searched, then the
+    // browser moved to the script found.
+    const QString found = places::newestScript(places::scriptFolders());
+    laps.lap("script_search");
+    window.selectFound(found);
+    laps.lap("script_shown");
     window.show();
     laps.lap("show");
     std::printf("\n");

@@ -68,7 +68,7 @@ void DriveList::rememberFolder(const QString& folder) {
 
 int DriveList::indexOfFolder(const QString& folder) const {
     const QString clean = QDir::cleanPath(folder);
-    int best = 0;
+    int best = -1;
     qsizetype bestLength = -1;
     for (std::size_t i = 0; i < volumes.size(); ++i) {
         const QString& root = volumes[i].root;

@@ -25,7 +25,8 @@ public:
     QString folder() const;
     void rememberFolder(const QString& folder);
 
-    // The index of the drive holding folder, or 0 when no drive does.
+    // The index of the drive holding folder (the one with the longest root), or -1 when no drive
+    // does.
     int indexOfFolder(const QString& folder) const;
 
     // Reads the drives again, keeping the selection (by root and name) and every remembered

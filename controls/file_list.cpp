@@ -96,4 +96,18 @@ QString FileList::fileName() const {
     return selected.isEmpty() ? QString() : selected.first()->data(nameRole).toString();
 }
 
+bool FileList::select(const QString& name) {
+    for (const Qt::CaseSensitivity letters : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
+        for (int row = 0; row < count(); ++row) {
+            QListWidgetItem* entry = item(row);
+            if (entry->data(nameRole).toString().compare(name, letters) == 0) {
+                setCurrentItem(entry);
+                scrollToItem(entry);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 } // namespace controls

@@ -30,6 +30,10 @@ public:
     // The selected entry's name as the file system has it, or an empty text when none is
     // selected.
     QString fileName() const;
+    // Selects the entry named name, as the file system has it (or, failing that, in other
+    // letter case, as Windows would open it), and brings it into view. False when the list holds
+    // no such entry.
+    bool select(const QString& name);
 
 signals:
     // The list has read its folder again by itself, after a change on disk.

@@ -2,6 +2,7 @@
 
 #include "engine/path_text.h"
 
+#include <QDir>
 #include <QStringList>
 #include <type_traits>
 
@@ -32,6 +33,17 @@ QString notTextNote(const QString& name) {
                         : QStringLiteral("Not a UTF-16 name: each \\uHHHH is a unit that is not "
                                          "text.\nUnits: ")) +
            units.join(QLatin1Char(' ')).toUpper();
+}
+
+QString absolutePath(const QString& path) {
+    std::error_code unknown;
+    const fs::path working = fs::current_path(unknown);
+    const QString given = QDir::fromNativeSeparators(path);
+    QString absolute =
+        QDir::cleanPath(unknown ? given : QDir(fromNative(working)).absoluteFilePath(given));
+    if (absolute.size() >= 2 && absolute[1] == QLatin1Char(':') && absolute[0].isLetter())
+        absolute[0] = absolute[0].toUpper();
+    return absolute;
 }
 
 } // namespace places

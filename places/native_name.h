@@ -3,6 +3,8 @@
 #include <QString>
 #include <filesystem>
 
+class QUrl;
+
 // File names as the lists hold them. A Linux name is bytes, mostly but not always UTF-8 (an old
 // archive or a Windows disk may hold Latin-1). Qt decodes names as UTF-8 and puts U+FFFD in place
 // of what is not, after which the name can never be opened again. The lists therefore keep every
@@ -27,5 +29,14 @@ QString readablePath(const QString& path);
 // empty for any other name. A name with an escape and a name that merely contains the text
 // "\xHH" read the same: this, and the lists' own look for such a name, tell them apart.
 QString notTextNote(const QString& name);
+
+// A path given from outside the lists (the command line, a drop) in the form the lists hold
+// paths: absolute from the working folder, cleaned, with '/' between names and a drive letter in
+// capitals, as the drive list has it.
+QString absolutePath(const QString& path);
+
+// The file a local file URL names, as the lists hold names; an empty text for any other URL.
+// File managers write a name's bytes that are not UTF-8 as %HH, which stay bytes here.
+QString localFile(const QUrl& url);
 
 } // namespace places

@@ -5,6 +5,8 @@
 
 #include "engine/path_text.h"
 
+#include <QUrl>
+
 namespace places {
 
 namespace fs = std::filesystem;
@@ -50,4 +52,13 @@ QString fromNative(const fs::path& path) {
         [&](unsigned char byte) { name += QChar(static_cast<char16_t>(escapeBase + byte)); });
     return name;
 }
+
+QString localFile(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    const QByteArray bytes =
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+    return fromNative(fs::path(bytes.toStdString()));
+}
+
 } // namespace places

@@ -2,6 +2,8 @@
 
 #include "places/native_name.h"
 
+#include <QUrl>
+
 namespace places {
 
 namespace fs = std::filesystem;
@@ -13,4 +15,9 @@ fs::path toNative(const QString& name) {
 QString fromNative(const fs::path& path) {
     return QString::fromStdWString(path.native());
 }
+
+QString localFile(const QUrl& url) {
+    return url.isLocalFile() ? url.toLocalFile() : QString();
+}
+
 } // namespace places

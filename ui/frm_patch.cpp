@@ -10,16 +10,22 @@
 #include "controls/status_line.h"
 #include "places/folder_error.h"
 #include "places/native_name.h"
+#include "places/script_search.h"
 #include "ui/failure_report.h"
 #include "ui/frm_info.h"
 #include "ui/log_folder.h"
 #include "ui/program_title.h"
 
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -53,6 +59,16 @@ constexpr char label2Text[] =
 constexpr char label5Text[] =
     "NOTE: This program may hang for a few seconds while loading the files. DO NOT END THE "
     "TASK! You risk losing both the original and the backup file!";
+
+// The first local file of a drag, as the lists hold names; empty when it brings none.
+QString droppedFile(const QMimeData* data) {
+    const QList<QUrl> urls = data->urls();
+    return urls.isEmpty() ? QString() : places::localFile(urls.first());
+}
+
+QString parentOf(const QString& path) {
+    return QDir::cleanPath(path + QStringLiteral("/.."));
+}
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -103,6 +119,9 @@ frmPatch::frmPatch(const places::VolumeSource& volumes, QWidget* parent)
     connect(File1, &controls::FileList::refreshed, this, &frmPatch::File1_Refreshed);
     connect(cmdInfo, &QPushButton::clicked, this, &frmPatch::cmdInfo_Click);
     connect(cmdPatch, &QPushButton::clicked, this, &frmPatch::cmdPatch_Click);
+
+    // A script dragged from a file manager lands anywhere on the window.
+    setAcceptDrops(true);
 }
 
 frmPatch::~frmPatch() {
@@ -169,7 +188,7 @@ void frmPatch::createBrowser(const places::VolumeSource& volumes) {
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(controls::toPixels(drive1Rect));
     Drive1->setAccessibleName(QStringLiteral("Drive"));
-    Drive1->setCurrentIndex(Drive1->indexOfFolder(startFolder()));
+    Drive1->setCurrentIndex(std::max(0, Drive1->indexOfFolder(startFolder())));
 
     Dir1 = new controls::DirList(this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
@@ -263,6 +282,111 @@ void frmPatch::changeDrive() {
 void frmPatch::setDirFolder(const QString& folder) {
     Dir1->setDrive(Drive1->root(), Drive1->rootText(), folder);
     Dir1_Change();
+}
+
+// The browser on folder's drive and at folder, as the drive and folder changes leave it. Throws
+// FolderError, with the browser as it was, when the folder cannot be listed.
+void frmPatch::showFolder(const QString& folder) {
+    const int shown = Drive1->currentIndex();
+    {
+        const QSignalBlocker quiet(Drive1);
+        Drive1->setCurrentIndex(Drive1->indexOfFolder(folder));
+    }
+    try {
+        setDirFolder(folder);
+    } catch (const places::FolderError&) {
+        const QSignalBlocker quiet(Drive1);
+        Drive1->setCurrentIndex(shown);
+        throw;
+    }
+}
+
+// Shows folder or, when it cannot be listed, the nearest folder above it on its drive that can.
+// Returns why; when why is empty and folder itself could not be shown, the reason it could not.
+QString frmPatch::showNearest(const QString& folder, const QString& why) {
+    if (Drive1->indexOfFolder(folder) < 0)
+        return QStringLiteral("\"%1\" is on none of the drives in the drive list.")
+            .arg(places::readablePath(folder));
+    QString reason = why;
+    for (QString at = folder;; at = parentOf(at)) {
+        try {
+            showFolder(at);
+            return reason;
+        } catch (const places::FolderError& failure) {
+            if (reason.isEmpty())
+                reason = QString::fromUtf8(failure.what()) +
+                         QStringLiteral(". The nearest folder that can be read is shown.");
+            // Not even the drive's root: the browser stays where it was.
+            if (at == parentOf(at) || Drive1->indexOfFolder(parentOf(at)) < 0)
+                return reason;
+        }
+    }
+}
+
+// Opens path in the browser; returns why it could not be opened as given, or an empty text.
+QString frmPatch::openPath(const QString& path) {
+    namespace fs = std::filesystem;
+    const QString shown = places::readablePath(path);
+    std::error_code unknown;
+    const fs::file_status status = fs::status(places::toNative(path), unknown);
+    if (fs::is_directory(status))
+        return showNearest(path, {});
+    if (!fs::exists(status))
+        return showNearest(parentOf(path),
+                           QStringLiteral("There is no file or folder \"%1\". The nearest folder "
+                                          "that exists is shown.")
+                               .arg(shown));
+    const QString name = places::fromNative(places::toNative(path).filename());
+    if (!name.endsWith(QStringLiteral(".mrc"), Qt::CaseInsensitive))
+        return showNearest(parentOf(path),
+                           QStringLiteral("\"%1\" is not a mIRC script (*.mrc), so it cannot be "
+                                          "patched. The folder it is in is shown.")
+                               .arg(shown));
+    const QString why = showNearest(parentOf(path), {});
+    if (!why.isEmpty() || File1->select(name))
+        return why;
+    return QStringLiteral("\"%1\" is hidden or is not a regular file, so the file list does not "
+                          "show it and it cannot be patched. The folder it is in is shown.")
+        .arg(shown);
+}
+
+void frmPatch::selectFound(const QString& found) {
+    if (found.isEmpty())
+        return;
+    const QString script = places::absolutePath(found);
+    if (Drive1->indexOfFolder(script) < 0)
+        return;
+    try {
+        showFolder(parentOf(script));
+    } catch (const places::FolderError&) {
+        return;
+    }
+    File1->select(places::fromNative(places::toNative(script).filename()));
+}
+
+void frmPatch::openGiven(const QString& path) {
+    reportingFailures([this, &path] {
+        const QString why = openPath(places::absolutePath(path));
+        if (!why.isEmpty())
+            controls::messageBox(this, programTitle, why, QMessageBox::NoIcon, QMessageBox::Ok);
+    });
+}
+
+// While a patch run has the browser, nothing is dropped.
+void frmPatch::dragEnterEvent(QDragEnterEvent* event) {
+    if (Drive1->isEnabled() && !droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// The file manager waits until the drop is over: the folder is opened, and any message shown,
+// once it is.
+void frmPatch::dropEvent(QDropEvent* event) {
+    const QString file = droppedFile(event->mimeData());
+    if (!Drive1->isEnabled() || file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    QMetaObject::invokeMethod(
+        this, [this, file] { openGiven(file); }, Qt::QueuedConnection);
 }
 
 void frmPatch::Dir1_Activated(const QString& folder) {

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QIcon;
 class QPixmap;
 class QLabel;
@@ -32,6 +34,18 @@ public:
                       QWidget* parent = nullptr);
     ~frmPatch() override;
 
+    // Shows the script found by places::newestScript(), selected in its folder on its drive,
+    // without a word. An empty path, or one the browser cannot show, leaves the browser as it was.
+    void selectFound(const QString& found);
+    // Opens a path the window was given from outside (the command line, a drop): a script is
+    // selected in its folder, a folder becomes the current folder. Anything else opens the nearest
+    // folder that exists, and a message says why. Nothing is patched before the user asks.
+    void openGiven(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private slots:
     void Drive1_Change();
     void Dir1_Activated(const QString& folder);
@@ -54,6 +68,9 @@ private:
     void startUp();
     void changeDrive();
     void setDirFolder(const QString& folder);
+    void showFolder(const QString& folder);
+    QString showNearest(const QString& folder, const QString& why);
+    QString openPath(const QString& path);
     void Dir1_Change();
     void File1_PathChange();
     void patchSelected();

@@ -1,0 +1,103 @@
+// The script the window opens by itself: the one found at start-up, a path from the command line
+// and a file dropped on the window.
+
+#include "controls/dir_list.h"
+#include "controls/drive_list.h"
+#include "controls/file_list.h"
+#include "tests/controls/box_answerer.h"
+#include "tests/ui/frmpatch_helpers.h"
+#include "ui/frm_patch.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+using namespace frmpatch_helpers;
+
+class tst_OpenedScript : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCoreApplication::setApplicationName("morvane-patch"); }
+    void opened_data();
+    void opened();
+};
+
+void tst_OpenedScript::opened_data() {
+    QTest::addColumn<QString>("how");     // found at start-up, given on the command line, dropped
+    QTest::addColumn<QString>("path");    // in the machine; given ones relative to its folder
+    QTest::addColumn<QString>("shown");   // drive index, folder, selected script
+    QTest::addColumn<QString>("message"); // %1 the absolute path; empty for none
+    const auto row = [](const char* name, const char* how, const char* path, const char* shown,
+                        const char* message = "") {
+        QTest::newRow(name) << how << path << shown << message;
+    };
+
+    row("none found: the first drive's root", "found", "", "0 c ");
+    row("found", "found", "c/mirc/scripts/morvane.mrc", "0 c/mirc/scripts morvane.mrc");
+    row("found on another drive", "found", "d/backup/morvane.mrc", "1 d/backup morvane.mrc");
+    row("given a script by a roundabout path", "given", "./d/../c/mirc/scripts/other.mrc",
+        "0 c/mirc/scripts other.mrc");
+    row("given a folder", "given", "d/backup", "1 d/backup ");
+    row("given a missing path", "given", "c/mirc/gone/deeper/morvane.mrc", "0 c/mirc ",
+        "There is no file or folder \"%1\". The nearest folder that exists is shown.");
+    row("given a file that is no script", "given", "c/mirc/scripts/readme.txt", "0 c/mirc/scripts ",
+        "\"%1\" is not a mIRC script (*.mrc), so it cannot be patched. The folder it is in is "
+        "shown.");
+    row("given a folder on no drive", "given", "elsewhere", "0 c ",
+        "\"%1\" is on none of the drives in the drive list.");
+    row("dropped script", "dropped", "d/backup/morvane.mrc", "1 d/backup morvane.mrc");
+}
+
+void tst_OpenedScript::opened() {
+    QFETCH(QString, how);
+    QFETCH(QString, path);
+    QFETCH(QString, shown);
+    QFETCH(QString, message);
+    Machine machine;
+    for (const char* script : {"c/mirc/scripts/morvane.mrc", "c/mirc/scripts/other.mrc",
+                               "c/mirc/scripts/readme.txt", "d/backup/morvane.mrc"})
+        writeFile(machine.path(script), unpatchedScript());
+    QDir(machine.path({})).mkpath("elsewhere");
+    frmPatch window(machine.volumes());
+    window.show();
+
+    BoxAnswerer answerer({QMessageBox::Ok});
+    if (how == "found") {
+        window.selectFound(path.isEmpty() ? QString() : machine.path(path));
+    } else if (how == "given") {
+        const QString working = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(machine.path({})));
+        window.openGiven(QDir::toNativeSeparators(path));
+        QDir::setCurrent(working);
+    } else {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(machine.path(path))});
+        const QPoint at(window.width() / 2, window.height() / 2);
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &drop);
+    }
+    const auto browser = [&] {
+        const QDir root(machine.path({}));
+        return QString::number(control<controls::DriveList>(window, "Drive1")->currentIndex()) +
+               ' ' +
+               root.relativeFilePath(control<controls::DirList>(window, "Dir1")->currentFolder()) +
+               ' ' + control<controls::FileList>(window, "File1")->fileName();
+    };
+    QTRY_COMPARE(browser(), shown);
+    QCOMPARE(answerer.seen.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(answerer.seen[0].text,
+                 message.arg(QDir::toNativeSeparators(QDir::cleanPath(machine.path(path)))));
+    }
+    QCOMPARE(control<QLabel>(window, "lblPatch")->text(), QString());
+    // Nothing is patched until the user presses Patch.
+    QCOMPARE(readFile(machine.path("c/mirc/scripts/morvane.mrc")), unpatchedScript());
+}
+
+QTEST_MAIN(tst_OpenedScript)
+#include "tst_opened_script.moc"
