@@ -38,17 +38,6 @@ TEST_F(Restore, PutsTheBackupBackAndLogsThePresentText) {
               (std::vector<std::string>{"morvane.mrc", "morvane.mrc.bak"}));
 }
 
-TEST_F(Restore, NoLeavesEverythingAsItWas) {
-    writeBytes(scriptPath(), patched);
-    writeBytes(backupPath(), original);
-    RecordingUi ui({false});
-    restore(ui);
-
-    EXPECT_EQ(ui.events, std::vector<std::string>{question});
-    EXPECT_EQ(readBytes(scriptPath()), patched);
-    EXPECT_FALSE(fs::exists(root / "logs"));
-}
-
 // Nothing to put back: the script already holds the backup's bytes, and the log gains nothing.
 TEST_F(Restore, ScriptThatIsItsBackupIsLeftAlone) {
     writeBytes(scriptPath(), original);
