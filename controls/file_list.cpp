@@ -6,6 +6,7 @@
 #include "places/folder_watch.h"
 #include "places/native_name.h"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
 
@@ -88,7 +89,29 @@ void FileList::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Shift+F10 is the menu key on a keyboard that has none; not every platform turns either
+    // into a menu request.
+    const bool menuKey = (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier) ||
+                         (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (menuKey) {
+        emit menuRequested(besideSelected());
+        event->accept();
+        return;
+    }
     QListWidget::keyPressEvent(event);
+}
+
+// A menu asked for from the keyboard would otherwise open wherever the pointer happens to be.
+void FileList::contextMenuEvent(QContextMenuEvent* event) {
+    emit menuRequested(event->reason() == QContextMenuEvent::Keyboard ? besideSelected()
+                                                                      : event->globalPos());
+    event->accept();
+}
+
+QPoint FileList::besideSelected() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    const QRect shown = selected.isEmpty() ? QRect() : visualItemRect(selected.first());
+    return viewport()->mapToGlobal(shown.isValid() ? shown.center() : QPoint(0, 0));
 }
 
 QString FileList::fileName() const {

@@ -38,12 +38,17 @@ public:
 signals:
     // The list has read its folder again by itself, after a change on disk.
     void refreshed();
+    // The user asked for the list's menu (a right click, the menu key or Shift+F10), to be shown
+    // at globalPosition: at the pointer, or beside the selected entry when asked from the keyboard.
+    void menuRequested(const QPoint& globalPosition);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void fill(const QStringList& names);
+    QPoint besideSelected() const;
     void folderChanged();
 
     QString folder;

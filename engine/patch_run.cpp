@@ -4,6 +4,7 @@
 #include "engine/os_file.h"
 #include "engine/patch_findings.h"
 #include "engine/patch_rules.h"
+#include "engine/run_steps.h"
 #include "engine/script_files.h"
 
 #include <array>
@@ -17,77 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A failure before the run had its files open: nothing was written.
-std::string notChangedText(const FileError& failure, const fs::path& script) {
-    return std::string(failure.what()) + " The script \"" + displayPath(script) +
-           "\" was not changed.";
-}
-
-std::tm localNow() {
-    const std::time_t now = std::time(nullptr);
-    return *std::localtime(&now);
-}
-
-// A name from the file list is one name: anything that would lead out of the folder is refused.
-void checkFileName(const fs::path& fileName) {
-    if (fileName.empty())
-        throw PatchError("No script was chosen. Select the script to patch in the file list "
-                         "first.");
-    if (fileName == "." || fileName == ".." || fileName != fileName.filename() ||
-        fileName.native().find_first_of(notInAName()) != fs::path::string_type::npos)
-        throw PatchError("\"" + displayPath(fileName) + "\" is not the name of a script file.");
-    // Checked before anything is opened: opening such a name would open the device.
-    if (isDeviceName(fileName))
-        throw PatchError("\"" + displayPath(fileName) +
-                         "\" is the name of a Windows device, not of a script file.");
-}
-
 constexpr std::string_view versionQuestion =
     "The file has been successfully patched to unofficial version 4.8a. Would you like to update "
     "the Morvane version information to reflect this change (you may be told that you are "
     "running an old version of Morvane when you start it up)?";
-
-// The folder chosen, opened once: the script's name, the backup and every temporary file beside
-// them are reached through it, however the path to it changes while the run goes on.
-os::Folder openedFolder(const fs::path& folder, const fs::path& script) {
-    os::Folder opened;
-    check(os::openFolder(folder, opened), "open the script", script);
-    return opened;
-}
-
-// A script whose name leads to a file the run writes itself would have that file written over
-// its own text, or wait for ever on its own lock.
-void refuseItsOwnFiles(const ScriptFile& script, const BackupFile& backup, const fs::path& log) {
-    constexpr std::string_view operation = "open the script";
-    if (script.status().sameFile(backup.found()))
-        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
-                        "its name leads to its backup \"" + displayPath(backup.path()) + "\"");
-    // Only a log folder the log may be kept in is looked into: one that is a link, or is
-    // missing, is for the log's own opening to refuse or make, and nothing is opened through it.
-    const fs::path logFolderPath = log.parent_path();
-    const auto missing = [](const std::error_code& error) {
-        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
-    };
-    os::Folder above;
-    const std::error_code openedAbove = os::openFolder(logFolderPath.parent_path(), above);
-    if (missing(openedAbove))
-        return;
-    check(openedAbove, "open the log folder", logFolderPath);
-    os::FileStatus found;
-    check(os::statusAt(above, logFolderPath.filename(), found), "open the log folder",
-          logFolderPath);
-    if (found.kind != os::Kind::folder)
-        return;
-    os::Folder logFolder;
-    const std::error_code opened = os::openFolder(logFolderPath, logFolder);
-    if (missing(opened))
-        return;
-    check(opened, "open the log folder", logFolderPath);
-    check(os::statusAt(logFolder, log.filename(), found), "open the log", log);
-    if (script.status().sameFile(found))
-        throw FileError(operation, script.path(), Refusal::leadsToOwnFile,
-                        "its name leads to the patch log \"" + displayPath(log) + "\"");
-}
 
 // One run, once the user has confirmed it: its script open and read, and what it has written,
 // which a failure's message is made from.
@@ -132,41 +66,13 @@ public:
         }
     }
 
-    // The failure, what became of the script, and the places that still hold the text as read:
-    // each is looked at before it is named.
     std::string failureText(const FileError& failure) const {
-        std::string text = failure.what();
-        const std::string name = "\"" + displayPath(script_.path()) + "\"";
-        if (failure.code() == Refusal::changedByAnotherProgram)
-            text += " The script " + name + " was left as that program saved it.";
-        else if (script_.incomplete())
-            text += " The script " + name +
-                    " may be incomplete: the next run on it offers to put the backup back.";
-        else
-            text += " The script " + name +
-                    (script_.changed() ? " was changed by this run." : " was not changed.");
-        const bool backupKept = backupSaved_ && backup_.holdsWhatWasWritten();
-        const bool logKept = logSaved_ && logStillHoldsTheRecord();
-        const std::string backup = "the backup \"" + displayPath(backup_.path()) + "\"";
-        const std::string log = "the log \"" + displayPath(log_) + "\"";
-        if (backupKept && logKept)
-            text += " The text as read is kept in " + backup + " and in " + log + ".";
-        else if (backupKept)
-            text += " The text as read is kept in " + backup + ".";
-        else if (logKept)
-            text += " The text as read is kept in " + log + ".";
-        return text;
+        return engine::failureText(failure, script_, backup_,
+                                   backupSaved_ && backup_.holdsWhatWasWritten(), log_,
+                                   logSaved_ && logStillHolds(log_, logWritten_));
     }
 
 private:
-    bool logStillHoldsTheRecord() const {
-        os::Folder folder;
-        os::FileStatus now;
-        return !os::openFolder(log_.parent_path(), folder) &&
-               !os::statusAt(folder, log_.filename(), now) && now.sameFile(logWritten_) &&
-               now.size >= logWritten_.size;
-    }
-
     void patch(ScriptContent content) {
         keepTextAsRead(content);
         auto patched = applyCategoryPatch(std::move(content).takeText());
@@ -219,9 +125,7 @@ private:
         backup_.requireWritable();
         script_.requireWritable();
         LogFile log(log_);
-        log.append(logHeader(clock_()));
-        log.append(content.text());
-        check(os::status(log.file(), logWritten_), "write to the log", log_);
+        appendLogRecord(log, clock_(), content.text(), logWritten_);
         backup_.write(script_, content.bytes());
         backupSaved_ = true;
         // The backup holds what the script is now: an earlier marker saying it holds the text
@@ -229,11 +133,8 @@ private:
         if (markerLeft_)
             check(os::removeNote(backup_.folder(), backup_.markerName()), "remove the marker",
                   backup_.markerPath());
-        log.syncAndClose();
+        closeLog(log, ui_);
         logSaved_ = true;
-        if (log.madePrivate())
-            ui_.showInfo("The patch log \"" + displayPath(log.path()) +
-                         "\" could be read by other users. It is now readable by you alone.");
         ui_.showStatus("Backup file created. Patching...");
     }
 

@@ -8,6 +8,7 @@
 #include "controls/message_box.h"
 #include "controls/push_button.h"
 #include "controls/status_line.h"
+#include "engine/restore_run.h"
 #include "places/folder_error.h"
 #include "places/native_name.h"
 #include "places/script_search.h"
@@ -21,6 +22,7 @@
 #include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
@@ -117,6 +119,7 @@ frmPatch::frmPatch(const places::VolumeSource& volumes, QWidget* parent)
     connect(Dir1, &controls::DirList::folderActivated, this, &frmPatch::Dir1_Activated);
     connect(Dir1, &controls::DirList::folderGone, this, &frmPatch::Dir1_FolderGone);
     connect(File1, &controls::FileList::refreshed, this, &frmPatch::File1_Refreshed);
+    connect(File1, &controls::FileList::menuRequested, this, &frmPatch::File1_MenuRequested);
     connect(cmdInfo, &QPushButton::clicked, this, &frmPatch::cmdInfo_Click);
     connect(cmdPatch, &QPushButton::clicked, this, &frmPatch::cmdPatch_Click);
 
@@ -444,6 +447,32 @@ void frmPatch::File1_PathChange() {
     cmdPatch->setEnabled(File1->count() > 0);
 }
 
+// The selected script's menu: its backup put back in its place, offered only where there is one
+// to put back.
+void frmPatch::File1_MenuRequested(const QPoint& globalPosition) {
+    reportingFailures([this, &globalPosition] {
+        const QString fileName = File1->fileName();
+        if (fileName.isEmpty())
+            return;
+        QString shown = File1->selectedItems().first()->text();
+        shown.replace(QLatin1Char('&'), QLatin1String("&&")); // a name's & is no access key
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        QAction* restore =
+            menu->addAction(QStringLiteral("Restore ") + shown + QStringLiteral(" from ") + shown +
+                            QStringLiteral(".bak"));
+        restore->setObjectName(QStringLiteral("mnuRestore"));
+        restore->setEnabled(engine::hasBackupToRestore(places::toNative(File1->path()),
+                                                       places::toNative(fileName)));
+        connect(restore, &QAction::triggered, this, &frmPatch::mnuRestore_Click);
+        menu->popup(globalPosition);
+    });
+}
+
+void frmPatch::mnuRestore_Click() {
+    reportingFailures([this] { restoreSelected(); });
+}
+
 void frmPatch::cmdInfo_Click() {
     reportingFailures([this] {
         if (!info)
@@ -477,6 +506,23 @@ void frmPatch::patchSelected() {
                                  QString::fromUtf8(failure.what()),
                              QMessageBox::Critical, QMessageBox::Ok);
         showStatus("Patch failed.");
+        setBrowserEnabled(true);
+    }
+}
+
+void frmPatch::restoreSelected() {
+    const QString fileName = File1->fileName();
+    if (fileName.isEmpty())
+        return;
+    try {
+        engine::runRestore(places::toNative(File1->path()), places::toNative(fileName), *this,
+                           places::toNative(logFolder()));
+    } catch (const engine::PatchError& failure) {
+        controls::messageBox(this, programTitle,
+                             QStringLiteral("The original could not be restored.\n\n") +
+                                 QString::fromUtf8(failure.what()),
+                             QMessageBox::Critical, QMessageBox::Ok);
+        showStatus("Restore failed.");
         setBrowserEnabled(true);
     }
 }

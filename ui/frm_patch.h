@@ -51,6 +51,8 @@ private slots:
     void Dir1_Activated(const QString& folder);
     void Dir1_FolderGone();
     void File1_Refreshed();
+    void File1_MenuRequested(const QPoint& globalPosition);
+    void mnuRestore_Click();
     void cmdInfo_Click();
     void cmdPatch_Click();
 
@@ -74,6 +76,7 @@ private:
     void Dir1_Change();
     void File1_PathChange();
     void patchSelected();
+    void restoreSelected();
 
     void showStatus(std::string_view text) override;
     bool askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) override;
