@@ -319,6 +319,13 @@ private:
     SECURITY_ATTRIBUTES attributes_{};
 };
 
+// Whether path is a folder and no link by its attributes alone, which need no right to open it.
+bool isPlainFolder(const fs::path& path) {
+    const DWORD attributes = GetFileAttributesW(systemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 // Each missing folder is made, and each one made is checked to be a folder and no link, as
 // someone could put a link in the place of one just made.
 std::error_code makeFolders(const fs::path& folder) {
@@ -329,8 +336,14 @@ std::error_code makeFolders(const fs::path& folder) {
         if (reached == full.root_path() || reached == full.root_name())
             continue;
         FileStatus there;
-        if (const auto error = statusAtPath(reached, there))
+        if (const auto error = statusAtPath(reached, there)) {
+            // A folder above the log's that this user may pass through but not open (Wine opens
+            // a Unix folder only with the right to list it: a clone under /root, say) is still
+            // there to pass through.
+            if (reached != full && isPlainFolder(reached))
+                continue;
             return error;
+        }
         if (there.kind == Kind::folder || (there.kind == Kind::link && reached != full))
             continue;
         if (there.kind != Kind::missing)
