@@ -501,12 +501,7 @@ void frmPatch::patchSelected() {
         engine::runPatch(places::toNative(File1->path()), places::toNative(fileName), *this,
                          places::toNative(logFolder()));
     } catch (const engine::PatchError& failure) {
-        controls::messageBox(this, programTitle,
-                             QStringLiteral("The patch could not be completed.\n\n") +
-                                 QString::fromUtf8(failure.what()),
-                             QMessageBox::Critical, QMessageBox::Ok);
-        showStatus("Patch failed.");
-        setBrowserEnabled(true);
+        runFailed("The patch could not be completed.", "Patch failed.", failure);
     }
 }
 
@@ -518,13 +513,20 @@ void frmPatch::restoreSelected() {
         engine::runRestore(places::toNative(File1->path()), places::toNative(fileName), *this,
                            places::toNative(logFolder()));
     } catch (const engine::PatchError& failure) {
-        controls::messageBox(this, programTitle,
-                             QStringLiteral("The original could not be restored.\n\n") +
-                                 QString::fromUtf8(failure.what()),
-                             QMessageBox::Critical, QMessageBox::Ok);
-        showStatus("Restore failed.");
-        setBrowserEnabled(true);
+        runFailed("The original could not be restored.", "Restore failed.", failure);
     }
+}
+
+// The run has ended at failure, which says what became of each file: the box gives it under
+// heading, and the browser is the user's again.
+void frmPatch::runFailed(std::string_view heading, std::string_view status,
+                         const engine::PatchError& failure) {
+    controls::messageBox(this, programTitle,
+                         fromUtf8(heading) + QStringLiteral("\n\n") +
+                             QString::fromUtf8(failure.what()),
+                         QMessageBox::Critical, QMessageBox::Ok);
+    showStatus(status);
+    setBrowserEnabled(true);
 }
 
 void frmPatch::showStatus(std::string_view text) {

@@ -77,6 +77,8 @@ private:
     void File1_PathChange();
     void patchSelected();
     void restoreSelected();
+    void runFailed(std::string_view heading, std::string_view status,
+                   const engine::PatchError& failure);
 
     void showStatus(std::string_view text) override;
     bool askYesNo(std::string_view prompt, bool questionIcon, engine::DefaultAnswer enter) override;
