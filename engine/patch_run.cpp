@@ -8,7 +8,6 @@
 #include "engine/script_files.h"
 
 #include <array>
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -184,19 +183,9 @@ void runPatch(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
     ui.showStatus("Patching...");
 
     std::optional<Run> run;
-    try {
-        run.emplace(folder, fileName, log, ui, clock, shownName, markerLeft);
-        run->carryOut();
-    } catch (const FileError& failure) {
-        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
-                         failure.code());
-    } catch (const std::bad_alloc&) {
-        // The patched text outgrew memory after the read fitted: the same answer for the user.
-        const FileError failure("patch", script, std::make_error_code(std::errc::file_too_large),
-                                tooLargeReason);
-        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
-                         failure.code());
-    }
+    carryOutOrSayWhy(
+        run, [&] { run.emplace(folder, fileName, log, ui, clock, shownName, markerLeft); }, "patch",
+        script);
     ui.setBrowserEnabled(true);
 }
 

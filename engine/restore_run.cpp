@@ -5,7 +5,6 @@
 #include "engine/run_steps.h"
 #include "engine/script_files.h"
 
-#include <new>
 #include <optional>
 #include <string>
 
@@ -124,18 +123,9 @@ void runRestore(const fs::path& folder, const fs::path& fileName, PatchUi& ui,
     ui.showStatus("Restoring original...");
 
     std::optional<Restore> restore;
-    try {
-        restore.emplace(folder, fileName, logFolder / logFileName, ui, clock);
-        restore->carryOut();
-    } catch (const FileError& failure) {
-        throw PatchError(restore ? restore->failureText(failure) : notChangedText(failure, script),
-                         failure.code());
-    } catch (const std::bad_alloc&) {
-        const FileError failure("restore", script, std::make_error_code(std::errc::file_too_large),
-                                tooLargeReason);
-        throw PatchError(restore ? restore->failureText(failure) : notChangedText(failure, script),
-                         failure.code());
-    }
+    carryOutOrSayWhy(
+        restore, [&] { restore.emplace(folder, fileName, logFolder / logFileName, ui, clock); },
+        "restore", script);
     ui.setBrowserEnabled(true);
 }
 

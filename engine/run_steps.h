@@ -5,8 +5,11 @@
 
 #include <ctime>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 // The steps a patch run and a restore run share: the checks before a script is opened, the log
 // record that keeps its text before it is replaced, and the words a failure is reported in.
@@ -44,5 +47,27 @@ std::string notChangedText(const FileError& failure, const std::filesystem::path
 std::string failureText(const FileError& failure, const ScriptFile& script,
                         const BackupFile& backup, bool backupKept, const std::filesystem::path& log,
                         bool logKept);
+
+// Makes the run with start (which emplaces run) and carries it out. A file's failure, or memory
+// running out, becomes the PatchError the window shows: in the run's words, which name the places
+// that hold the text, once the run has its files open. operation names the run in a failure that
+// memory caused.
+template <typename Run, typename Start>
+void carryOutOrSayWhy(std::optional<Run>& run, const Start& start, std::string_view operation,
+                      const std::filesystem::path& script) {
+    try {
+        start();
+        run->carryOut();
+    } catch (const FileError& failure) {
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
+    } catch (const std::bad_alloc&) {
+        // The new text outgrew memory after the read fitted: the same answer for the user.
+        const FileError failure(operation, script, std::make_error_code(std::errc::file_too_large),
+                                tooLargeReason);
+        throw PatchError(run ? run->failureText(failure) : notChangedText(failure, script),
+                         failure.code());
+    }
+}
 
 } // namespace engine
