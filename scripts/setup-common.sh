@@ -30,7 +30,7 @@ test_packages=(
     xvfb xauth xdotool x11-apps      # the test that drives the program in a real X server
     dbus-daemon dbus-bin at-spi2-core python3-pyatspi # the tests that read it as a screen reader
     desktop-file-utils appstream     # validators of the desktop entry and metainfo
-    shellcheck clang-format          # scripts/check-style.sh
+    shellcheck clang-format git      # scripts/check-style.sh, which checks the files git tracks
     ccache                           # compiles a file once for every clone and preset that has it
 )
 
