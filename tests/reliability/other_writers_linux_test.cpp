@@ -336,15 +336,7 @@ void secondRunWhileTheFirstWaits(int lockError) {
     }
     const std::string log = readBytes(place.log);
     const auto started = std::chrono::steady_clock::now();
-    std::error_code code;
-    std::string message;
-    try {
-        const reliability::PlanGuard guard(plan);
-        place.run();
-    } catch (const engine::PatchError& failure) {
-        code = failure.code();
-        message = failure.what();
-    }
+    const auto [code, message] = reliability::endOfRun(place, plan);
     EXPECT_EQ(code, std::errc::operation_would_block) << message;
     EXPECT_NE(message.find("another run of this program is patching it"), std::string::npos)
         << message;
@@ -404,15 +396,7 @@ TEST_P(LockFileLeft, IsTakenOverOnlyWhenItsProcessIsGone) {
                              (c.anotherHost ? std::string("elsewhere.invalid") : host) + "\n");
     engine::os::FaultPlan plan;
     plan.lockError = ENOLCK;
-    std::error_code code;
-    std::string message;
-    try {
-        const reliability::PlanGuard guard(plan);
-        place.run();
-    } catch (const engine::PatchError& failure) {
-        code = failure.code();
-        message = failure.what();
-    }
+    const auto [code, message] = reliability::endOfRun(place, plan);
     if (c.holderGone && !c.anotherHost) {
         EXPECT_FALSE(code) << message;
         EXPECT_TRUE(readBytes(place.script) == expectationFor(original).intended.back());
@@ -462,15 +446,7 @@ TEST(TwoRuns, OneThatOpensTheScriptJustAsTheFirstReplacesItIsRefused) {
                 replaced = true;
             }
         };
-        std::string message;
-        std::error_code code;
-        try {
-            const reliability::PlanGuard guard(plan);
-            place.run();
-        } catch (const engine::PatchError& failure) {
-            message = failure.what();
-            code = failure.code();
-        }
+        const auto [code, message] = reliability::endOfRun(place, plan);
         if (!replaced) // refused before operation k
             break;
         EXPECT_EQ(code, std::errc::operation_would_block) << message;

@@ -187,16 +187,25 @@ public:
     PlanGuard& operator=(const PlanGuard&) = delete;
 };
 
-// Carries out place's run under plan; gives back the code of the PatchError that ended it, or
-// no code when it went through.
-inline std::error_code codeOfRun(const Place& place, engine::os::FaultPlan& plan) {
+// How a run under a fault plan ended: the PatchError's code and words, or neither when it went
+// through.
+struct RunEnd {
+    std::error_code code;
+    std::string message;
+};
+
+inline RunEnd endOfRun(const Place& place, engine::os::FaultPlan& plan) {
     try {
         const PlanGuard guard(plan);
         place.run();
     } catch (const engine::PatchError& failure) {
-        return failure.code();
+        return {failure.code(), failure.what()};
     }
     return {};
+}
+
+inline std::error_code codeOfRun(const Place& place, engine::os::FaultPlan& plan) {
+    return endOfRun(place, plan).code;
 }
 
 // A second name for the script, outside its folder, so that it is written in place.
